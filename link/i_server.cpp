@@ -1,0 +1,127 @@
+#include "i_server.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "command_packet.h"
+#include "scroll_handler.h"
+
+namespace {
+
+// The command word at offset 4, without reading past its 32-byte field.
+std::string_view CommandWord(const std::uint8_t* region) {
+  const char* word = reinterpret_cast<const char*>(region + kPacketNameOffset);
+  return std::string_view(word, strnlen(word, kPacketNameSize));
+}
+
+bool SameWord(std::string_view word, std::string_view command) {
+  if (word.size() != command.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    if (fold(word[i]) != fold(command[i])) return false;
+  }
+  return true;
+}
+
+// A string payload, or false when its declared size is negative or runs past the region.
+bool StringPayload(const std::uint8_t* region, std::string* out) {
+  const std::int32_t size = ReadI32(region + kPacketPayloadSizeOffset);
+  if (size < 0 || static_cast<std::size_t>(size) > kMaxPayloadSize) return false;
+  out->assign(reinterpret_cast<const char*>(region + kPacketPayloadOffset),
+              static_cast<std::size_t>(size));
+  return true;
+}
+
+}  // namespace
+
+i_server::~i_server() {
+  stop();
+}
+
+void i_server::createChannels(int id) {
+  makeChannels(id);
+}
+
+bool i_server::start() {
+  bool ok = false;
+  try {
+    commandChannel->create();
+    serverThread = std::make_shared<std::thread>(&i_server::serve, this);
+  } catch (...) {
+    stop();
+    MessageBoxA(nullptr, "Error load server!", "Error", MB_OK);
+    throw "Error load server!";
+  }
+  ok = videoChannel->open();
+  if (ok) ok = audioChannel->open();
+  settings.owner = this;
+  commandChannel->responseEvent =
+      OpenEventA(EVENT_ALL_ACCESS, FALSE, commandChannel->responseEventName.c_str());
+  if (commandChannel->responseEvent == nullptr) throw "Error open event";
+  if (!ok) {
+    stop();
+    throw std::runtime_error("Error start server");
+  }
+  return true;
+}
+
+void i_server::serve() {
+  std::uint8_t* region = commandChannel->view;
+  if (stopping) return;
+  for (;;) {
+    HANDLE event = commandChannel->event;
+    if (WaitForMultipleObjects(1, &event, FALSE, INFINITE) == WAIT_FAILED) {
+      Sleep(5);
+      return;
+    }
+    if (region != nullptr) handlePacket(region);
+    if (stopping) return;
+  }
+}
+
+void i_server::handlePacket(std::uint8_t* region) {
+  if (ReadU32(region) == 0) return;  // no packet yet
+  const std::string_view word = CommandWord(region);
+  const std::uint8_t* payload = region + kPacketPayloadOffset;
+  std::string text;
+
+  if (SameWord(word, "setTarget")) {
+    if (StringPayload(region, &text)) settings.storeTarget(std::move(text));
+  } else if (SameWord(word, "setViewport")) {
+    settings.viewportWidth = ReadI32(payload);
+    settings.viewportHeight = ReadI32(payload + 4);
+  } else if (SameWord(word, "setImageFormat")) {
+    settings.imageFormat = ReadI32(payload);
+  } else if (SameWord(word, "setAudioFormat")) {
+    settings.sampleRate = ReadI32(payload);
+    settings.bitsPerSample = ReadI32(payload + 4);
+    settings.channels = ReadI32(payload + 8);
+  } else if (SameWord(word, "select")) {
+    if (StringPayload(region, &text)) settings.storeCss(std::move(text));
+  } else if (SameWord(word, "Update")) {
+    settings.updatePending = true;
+    Sleep(10);
+  } else if (SameWord(word, "close")) {
+    settings.connected = false;
+  } else if (SameWord(word, "pause")) {
+    settings.paused = true;
+  } else if (SameWord(word, "resume")) {
+    settings.paused = false;
+  } else if (SameWord(word, "isReady")) {
+    std::uint8_t answer[4];
+    WriteU32(answer, settings.ready ? 1 : 0);
+    const auto reply = BuildCommandPacket("isReady", answer, sizeof answer);
+    std::memcpy(region, reply.data(), reply.size());
+    if (commandChannel && commandChannel->responseEvent != nullptr) {
+      SetEvent(commandChannel->responseEvent);
+    }
+  } else if (SameWord(word, "setScrollPosition")) {
+    if (ScrollHandler handler = GetScrollHandler()) {
+      handler(ReadI32(payload + 4), ReadI32(payload));
+    }
+  }
+}

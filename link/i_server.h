@@ -1,0 +1,30 @@
+// This process's end of the host link: makes the command channel, opens the host's video and
+// audio channels and response event, and runs the command server thread that applies each
+// command packet to the settings.
+#pragma once
+
+#include <cstdint>
+
+#include "i_access.h"
+
+class i_server : public i_access {
+ public:
+  i_server() = default;
+  ~i_server() override;
+
+  // Prepares the three channel objects (names only; no kernel object is touched).
+  void createChannels(int id);
+
+  // Brings the link up. Throws "Error load server!" or "Error open event" (as C strings) or
+  // std::runtime_error("Error start server").
+  bool start() override;
+
+  // Applies the command packet held in a command region of kMaxPacketSize bytes. Never reads
+  // or writes outside those bytes, whatever they hold.
+  void handlePacket(std::uint8_t* region);
+
+  std::int32_t instanceId = 0;
+
+ private:
+  void serve();
+};

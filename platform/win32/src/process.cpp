@@ -1,0 +1,204 @@
+// Processes: Sleep, GetCurrentProcess(Id), TerminateProcess, GetExitCodeProcess,
+// CreateProcessA; and CloseHandle, which ends every kind of handle.
+#include <windows.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "handle_table.h"
+#include "process_object.h"
+
+extern char** environ;
+
+namespace win32 {
+
+ProcessObject::ProcessObject(pid_t pid)
+    : pid_(pid), pidfd_(static_cast<int>(syscall(SYS_pidfd_open, pid, 0))) {}
+
+ProcessObject::~ProcessObject() {
+  if (pidfd_ >= 0) close(pidfd_);
+}
+
+bool ProcessObject::Reap(bool block) {
+  if (exitCode_) return true;
+  int status = 0;
+  pid_t result;
+  do {
+    result = waitpid(pid_, &status, block ? 0 : WNOHANG);
+  } while (result < 0 && errno == EINTR);
+  if (result == 0) return false;
+  if (result < 0) {
+    exitCode_ = terminatedWith_.value_or(0);  // reaped elsewhere: nothing more to learn
+    return true;
+  }
+  if (terminatedWith_) {
+    exitCode_ = *terminatedWith_;
+  } else if (WIFEXITED(status)) {
+    exitCode_ = static_cast<DWORD>(WEXITSTATUS(status));
+  } else {
+    exitCode_ = static_cast<DWORD>(128 + WTERMSIG(status));
+  }
+  return true;
+}
+
+DWORD ProcessObject::Wait(DWORD milliseconds) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (Reap(false)) return WAIT_OBJECT_0;
+    }
+    int slice = 5;
+    if (milliseconds != INFINITE) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return WAIT_TIMEOUT;
+      slice = static_cast<int>(left < 1000 ? left : 1000);
+    }
+    if (pidfd_ >= 0) {
+      pollfd entry{pidfd_, POLLIN, 0};
+      poll(&entry, 1, milliseconds == INFINITE ? -1 : slice);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+}
+
+DWORD ProcessObject::ExitCode() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return Reap(false) ? *exitCode_ : STILL_ACTIVE;
+}
+
+bool ProcessObject::Terminate(UINT exitCode) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (Reap(false)) return false;  // already over: as on Windows, nothing to terminate
+  terminatedWith_ = exitCode;
+  if (kill(pid_, SIGKILL) != 0) {
+    terminatedWith_.reset();
+    return false;
+  }
+  Reap(true);
+  return true;
+}
+
+}  // namespace win32
+
+void Sleep(DWORD milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+HANDLE GetCurrentProcess() {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+}
+
+DWORD GetCurrentProcessId() {
+  return static_cast<DWORD>(getpid());
+}
+
+BOOL TerminateProcess(HANDLE process, UINT exitCode) {
+  if (process == GetCurrentProcess()) {
+    _exit(static_cast<int>(exitCode & 0xFF));  // at once: no destructors, no flushing
+  }
+  auto child = win32::LookupHandle<win32::ProcessObject>(process);
+  if (!child) return FALSE;
+  if (!child->Terminate(exitCode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+  if (exitCode == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (process == GetCurrentProcess()) {
+    *exitCode = STILL_ACTIVE;
+    return TRUE;
+  }
+  auto child = win32::LookupHandle<win32::ProcessObject>(process);
+  if (!child) return FALSE;
+  *exitCode = child->ExitCode();
+  return TRUE;
+}
+
+// The command line is "PATH ARGUMENT": the program is everything before the last space (so a
+// path may hold spaces) and the one argument everything after it. A line without a space is a
+// program with no argument. The child inherits the environment unless one is given.
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                    LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID environment, LPCSTR currentDirectory,
+                    LPSTARTUPINFOA, LPPROCESS_INFORMATION processInformation) {
+  if (processInformation == nullptr || (commandLine == nullptr && applicationName == nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::string line = commandLine != nullptr ? commandLine : "";
+  std::string program;
+  std::vector<std::string> arguments;
+  const auto space = line.rfind(' ');
+  if (space == std::string::npos) {
+    program = line;
+  } else {
+    program = line.substr(0, space);
+    arguments.push_back(line.substr(space + 1));
+  }
+  if (applicationName != nullptr) program = applicationName;
+  if (program.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+
+  std::vector<char*> argv;
+  argv.push_back(program.data());
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  // A Windows environment block: NUL-terminated strings, ended by an empty one.
+  std::vector<char*> envp;
+  if (environment != nullptr) {
+    for (char* entry = static_cast<char*>(environment); *entry != '\0';
+         entry += std::strlen(entry) + 1) {
+      envp.push_back(entry);
+    }
+    envp.push_back(nullptr);
+  }
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (currentDirectory != nullptr) {
+    posix_spawn_file_actions_addchdir_np(&actions, currentDirectory);
+  }
+  pid_t pid = 0;
+  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(),
+                                environment != nullptr ? envp.data() : environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) {
+    SetLastError(error == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  processInformation->hProcess = win32::AddHandle(std::make_shared<win32::ProcessObject>(pid));
+  processInformation->hThread = nullptr;
+  processInformation->dwProcessId = static_cast<DWORD>(pid);
+  processInformation->dwThreadId = 0;
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  if (!win32::RemoveHandle(handle)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
