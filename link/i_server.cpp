@@ -78,13 +78,14 @@ void i_server::serve() {
       Sleep(5);
       return;
     }
-    if (region != nullptr) handlePacket(region);
+    // After "Update" the server gives the browser source a moment before the next packet.
+    if (region != nullptr && handlePacket(region)) Sleep(10);
     if (stopping) return;
   }
 }
 
-void i_server::handlePacket(std::uint8_t* region) {
-  if (ReadU32(region) == 0) return;  // no packet yet
+bool i_server::handlePacket(std::uint8_t* region) {
+  if (ReadU32(region) == 0) return false;  // no packet yet
   const std::string_view word = CommandWord(region);
   const std::uint8_t* payload = region + kPacketPayloadOffset;
   std::string text;
@@ -104,7 +105,7 @@ void i_server::handlePacket(std::uint8_t* region) {
     if (StringPayload(region, &text)) settings.storeCss(std::move(text));
   } else if (SameWord(word, "Update")) {
     settings.updatePending = true;
-    Sleep(10);
+    return true;
   } else if (SameWord(word, "close")) {
     settings.connected = false;
   } else if (SameWord(word, "pause")) {
@@ -124,4 +125,5 @@ void i_server::handlePacket(std::uint8_t* region) {
       handler(ReadI32(payload + 4), ReadI32(payload));
     }
   }
+  return false;
 }

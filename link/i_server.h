@@ -20,8 +20,9 @@ class i_server : public i_access {
   bool start() override;
 
   // Applies the command packet held in a command region of kMaxPacketSize bytes. Never reads
-  // or writes outside those bytes, whatever they hold.
-  void handlePacket(std::uint8_t* region);
+  // or writes outside those bytes, whatever they hold. True when the packet was "Update",
+  // after which the server thread pauses 10 ms.
+  bool handlePacket(std::uint8_t* region);
 
   std::int32_t instanceId = 0;
 

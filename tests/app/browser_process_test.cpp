@@ -1,0 +1,145 @@
+// tavrimon-browser as a host sees it: how it ends in each situation, and how fast.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "child_process.h"
+#include "host_link.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+int UniqueId() {
+  static int counter = 0;
+  return static_cast<int>(getpid()) * 16 + 3000000 + ++counter;
+}
+
+std::string Browser() {
+  return BinDir() + "/tavrimon-browser";
+}
+
+long MsSince(Clock::time_point start) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// The host-instance mutex is a machine-wide name, and other tests hold it. A test that needs
+// it absent runs its part in a private network namespace, where abstract socket names are
+// private while shared memory stays shared.
+bool EnterPrivateNetwork() {
+  if (unshare(CLONE_NEWNET) == 0) return true;
+  return unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0;
+}
+
+// Runs `body` in a forked child inside a private network namespace; the child reports a
+// duration and an exit code through a pipe as "code ms".
+template <class Body>
+std::string InPrivateNetwork(Body body) {
+  int result[2];
+  if (pipe(result) != 0) return "pipe failed";
+  pid_t child = fork();
+  if (child == 0) {
+    close(result[0]);
+    std::string report = EnterPrivateNetwork() ? body() : "no private network namespace";
+    if (write(result[1], report.data(), report.size()) < 0) _exit(2);
+    _exit(0);
+  }
+  close(result[1]);
+  std::string report;
+  char chunk[256];
+  ssize_t got;
+  while ((got = read(result[0], chunk, sizeof chunk)) > 0) report.append(chunk, got);
+  close(result[0]);
+  waitpid(child, nullptr, 0);
+  return report;
+}
+
+TEST(BrowserProcess, EndsWith255AtOnceWhenNoHostHoldsTheMutex) {
+  const std::string report = InPrivateNetwork([] {
+    const auto start = Clock::now();
+    ChildProcess browser({Browser(), std::to_string(UniqueId())});
+    auto code = browser.wait(10s);
+    return std::to_string(code.value_or(-1)) + " " + std::to_string(MsSince(start));
+  });
+  int code = -1;
+  long ms = -1;
+  ASSERT_EQ(std::sscanf(report.c_str(), "%d %ld", &code, &ms), 2) << report;
+  EXPECT_EQ(code, 255);
+  EXPECT_LT(ms, 1000) << "the watchdog's first probe should end it";
+  std::printf("no host mutex: exit %d after %ld ms\n", code, ms);
+}
+
+TEST(BrowserProcess, EndsWith255SoonAfterTheHostLetsGoOfTheMutex) {
+  const std::string report = InPrivateNetwork([] {
+    HostLink host(UniqueId());
+    if (!host.holdInstanceMutex() || !host.start()) return std::string("host set-up failed");
+    if (!host.launch(Browser())) return std::string("launch failed");
+    if (!host.connect(20000)) return std::string("no command channel");
+    // Running and linked: now the host goes away.
+    const auto start = Clock::now();
+    host.releaseInstanceMutex();
+    auto code = host.waitExit(10000);
+    return std::to_string(code ? static_cast<int>(*code) : -1) + " " +
+           std::to_string(MsSince(start));
+  });
+  int code = -1;
+  long ms = -1;
+  ASSERT_EQ(std::sscanf(report.c_str(), "%d %ld", &code, &ms), 2) << report;
+  EXPECT_EQ(code, 255);
+  EXPECT_LT(ms, 1000) << "the watchdog probes every 100 ms";
+  std::printf("host gone: exit %d after %ld ms\n", code, ms);
+}
+
+TEST(BrowserProcess, CloseEndsItWith0AndTheIdFollowsAtoi) {
+  const int id = UniqueId();
+  HostLink host(id);
+  ASSERT_TRUE(host.holdInstanceMutex());
+  ASSERT_TRUE(host.start());
+  // "  +<id>xyz" reads as <id>: the renderer makes the command channel of that id.
+  ChildProcess browser({Browser(), "  +" + std::to_string(id) + "xyz"});
+  ASSERT_TRUE(host.connect(20000)) << "no command channel for id " << id;
+  const auto start = Clock::now();
+  host.settings.close();  // not launched by the settings object: sends "close"
+  auto code = browser.wait(10s);
+  const long ms = MsSince(start);
+  ASSERT_TRUE(code);
+  EXPECT_EQ(*code, 0);
+  EXPECT_LT(ms, 1000);
+  std::printf("close: exit %d after %ld ms (includes the sender's 50 ms pause)\n", *code, ms);
+}
+
+TEST(BrowserProcess, EndsWith0AfterItsOpenRetriesWhenTheVideoChannelIsMissing) {
+  HostLink host(UniqueId());
+  ASSERT_TRUE(host.holdInstanceMutex());
+  ASSERT_TRUE(host.createAudioChannel());
+  ASSERT_TRUE(host.createResponseEvent());
+  const auto start = Clock::now();
+  ASSERT_TRUE(host.launch(Browser()));
+  auto code = host.waitExit(30000);
+  const long ms = MsSince(start);
+  ASSERT_TRUE(code);
+  EXPECT_EQ(*code, 0u);
+  EXPECT_GE(ms, 3900);
+  EXPECT_LT(ms, 15000);
+}
+
+TEST(BrowserProcess, EndsWith0AtOnceWhenTheResponseEventIsMissing) {
+  HostLink host(UniqueId());
+  ASSERT_TRUE(host.holdInstanceMutex());
+  ASSERT_TRUE(host.createVideoChannel());
+  ASSERT_TRUE(host.createAudioChannel());
+  const auto start = Clock::now();
+  ASSERT_TRUE(host.launch(Browser()));
+  auto code = host.waitExit(30000);
+  ASSERT_TRUE(code);
+  EXPECT_EQ(*code, 0u);
+  EXPECT_LT(MsSince(start), 3000);
+}
+
+}  // namespace
