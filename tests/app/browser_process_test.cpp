@@ -9,6 +9,7 @@
 
 #include "child_process.h"
 #include "host_link.h"
+#include "private_network.h"
 
 namespace {
 
@@ -29,16 +30,19 @@ long MsSince(Clock::time_point start) {
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-// The host-instance mutex is a machine-wide name, and other tests hold it. A test that needs
-// it absent runs its part in a private network namespace, where abstract socket names are
-// private while shared memory stays shared.
-bool EnterPrivateNetwork() {
-  if (unshare(CLONE_NEWNET) == 0) return true;
-  return unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0;
-}
+// The host-instance mutex is a machine-wide name that other test processes take and drop.
+// Each test process here keeps its own: when another process dropped a mutex that this one
+// merely found existing, this test's renderer would end with 255 in the middle of the test.
+class PrivateNetwork : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ASSERT_TRUE(EnterPrivateNetwork()) << "a private network namespace needs root";
+  }
+};
+const auto* const privateNetwork = ::testing::AddGlobalTestEnvironment(new PrivateNetwork);
 
-// Runs `body` in a forked child inside a private network namespace; the child reports a
-// duration and an exit code through a pipe as "code ms".
+// Runs `body` in a forked child inside a further private network namespace, where nobody
+// holds the mutex unless the body takes it; the child reports "code ms" through a pipe.
 template <class Body>
 std::string InPrivateNetwork(Body body) {
   int result[2];
