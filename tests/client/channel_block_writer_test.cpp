@@ -1,0 +1,72 @@
+#include "client/channel_block_writer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "command_packet.h"
+#include "host_link.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+int UniqueId() {
+  static int counter = 0;
+  return static_cast<int>(getpid()) * 16 + 4000000 + ++counter;
+}
+
+TEST(ChannelBlockWriter, WritesWholeBlocksAndDropsOversizedOnes) {
+  HostLink host(UniqueId());
+  ASSERT_TRUE(host.createAudioChannel());
+  auto renderersView =
+      std::make_shared<MappingMem>(kAudioMappingBase, kAudioEventBase, kAudioRegionSize, host.id());
+  ASSERT_TRUE(renderersView->open());
+  ChannelBlockWriter writer(renderersView);
+
+  std::vector<std::uint8_t> block(16384);
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 7);
+  ASSERT_TRUE(writer.write(block.data(), block.size()));  // exactly the data area
+  auto read = host.readAudio(2000);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read, block);
+
+  // One byte more than the area: nothing written, nothing signalled, old block intact.
+  std::vector<std::uint8_t> tooBig(16385, 0xAB);
+  EXPECT_FALSE(writer.write(tooBig.data(), tooBig.size()));
+  EXPECT_FALSE(host.readAudio(100));
+  EXPECT_EQ(ReadU32(host.audioChannel->view), 16384u);
+  EXPECT_EQ(host.audioChannel->view[4 + 16383], block[16383]);
+}
+
+TEST(ChannelBlockWriter, AMissingChannelNeverHoldsUpTheWriter) {
+  const int id = UniqueId();
+  auto channel =
+      std::make_shared<MappingMem>(kVideoMappingBase, kVideoEventBase, kVideoRegionSize, id);
+  ChannelBlockWriter writer(channel);
+  const std::uint8_t pixel[4] = {1, 2, 3, 4};
+
+  const auto start = std::chrono::steady_clock::now();
+  for (int frame = 0; frame < 30; ++frame) EXPECT_FALSE(writer.write(pixel, sizeof pixel));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "a write waited for the host";
+  EXPECT_TRUE(writer.opening());
+
+  // The host shows up while the opener still retries: writes resume once it has opened.
+  HostLink host(id);
+  ASSERT_TRUE(host.createVideoChannel());
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  bool written = false;
+  while (!written && std::chrono::steady_clock::now() < deadline) {
+    written = writer.write(pixel, sizeof pixel);
+    if (!written) std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_TRUE(written);
+  auto frame = host.readVideo(2000);
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(*frame, std::vector<std::uint8_t>(pixel, pixel + 4));
+}
+
+}  // namespace
