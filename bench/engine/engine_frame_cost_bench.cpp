@@ -1,0 +1,245 @@
+// Cost of a delivered frame: CPU milliseconds per OnPaint summed over the whole process tree
+// (this process, WebKit's processes, the private X server) for a reference animated page at 30
+// frames a second, against a minimal WebKitGTK program rendering the same page in the same run
+// (webkit-floor); plus the delay from WebKit's draw to OnPaint and the tree's memory.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "include/cef_app.h"
+#include "include/cef_browser.h"
+#include "include/cef_client.h"
+#include "include/cef_task.h"
+#include "process_tree.h"
+#include "src/paint_delay.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr int kFps = 30;
+constexpr auto kWarmUp = 3s;
+constexpr auto kMeasure = 6s;
+
+const char kReferencePage[] = R"(<!doctype html><meta charset=utf-8>
+<style>
+html,body{margin:0;height:100%;overflow:hidden;font:28px sans-serif;color:#fff;
+  background:linear-gradient(135deg,#203a43,#2c5364)}
+.box{position:absolute;width:120px;height:120px;border-radius:16px;opacity:.85;
+  animation:spin 3s linear infinite}
+@keyframes spin{from{transform:translate(0,0) rotate(0)}50%{transform:translate(300px,120px) rotate(180deg)}
+  to{transform:translate(0,0) rotate(360deg)}}
+#ticker{position:absolute;bottom:40px;left:0;white-space:nowrap;animation:tick 8s linear infinite}
+@keyframes tick{from{transform:translateX(100vw)}to{transform:translateX(-100%)}}
+</style>
+<div class=box style="left:5%;top:10%;background:#e74c3c"></div>
+<div class=box style="left:35%;top:15%;background:#f1c40f;animation-delay:-1s"></div>
+<div class=box style="left:60%;top:30%;background:#2ecc71;animation-delay:-2s"></div>
+<div class=box style="left:20%;top:50%;background:#9b59b6;animation-delay:-.5s"></div>
+<div id=ticker>Reference page - live text scrolling across the source, frame after frame</div>
+)";
+
+std::filesystem::path ReferencePath() {
+  return std::filesystem::temp_directory_path() /
+         ("tavrimon-reference-" + std::to_string(getpid()) + ".html");
+}
+
+std::string ReferenceUrl() {
+  return "file://" + ReferencePath().string();
+}
+
+class Task : public CefTask {
+ public:
+  explicit Task(std::function<void()> f) : f_(std::move(f)) {}
+  void Execute() override { f_(); }
+
+ private:
+  std::function<void()> f_;
+  IMPLEMENT_REFCOUNTING(Task);
+};
+
+void RunOnUi(std::function<void()> f) {
+  std::promise<void> done;
+  CefPostTask(TID_UI, new Task([&] {
+                f();
+                done.set_value();
+              }));
+  done.get_future().wait();
+}
+
+class BenchApp : public CefApp {
+ public:
+  void OnBeforeCommandLineProcessing(const CefString& type,
+                                     CefRefPtr<CefCommandLine> line) override {
+    if (type.empty()) line->AppendSwitch("disable-gpu");
+  }
+  IMPLEMENT_REFCOUNTING(BenchApp);
+};
+
+bool StartEngine() {
+  static const bool ok = [] {
+    static char program[] = "engine_bench";
+    static char* argv[] = {program, nullptr};
+    CefMainArgs args(1, argv);
+    CefRefPtr<CefApp> app = new BenchApp();
+    if (CefExecuteProcess(args, app, nullptr) != -1) return false;
+    CefSettings settings;
+    settings.no_sandbox = 1;
+    settings.multi_threaded_message_loop = 1;
+    settings.windowless_rendering_enabled = 1;
+    settings.log_severity = LOGSEVERITY_DISABLE;
+    return CefInitialize(args, settings, app, nullptr);
+  }();
+  return ok;
+}
+
+class CountingClient : public CefClient, public CefRenderHandler, public CefLifeSpanHandler {
+ public:
+  CountingClient(int w, int h) : w_(w), h_(h) {}
+  CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  void GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) override { rect = CefRect(0, 0, w_, h_); }
+  void OnPaint(CefRefPtr<CefBrowser>, PaintElementType, const RectList&, const void* buffer,
+               int width, int height) override {
+    // Read the frame once, as a consumer would.
+    checksum += static_cast<const uint8_t*>(buffer)[size_t(width) * size_t(height) * 2];
+    ++frames;
+  }
+  void OnBeforeClose(CefRefPtr<CefBrowser>) override { closed = true; }
+  std::atomic<long> frames{0};
+  std::atomic<bool> closed{false};
+  unsigned long checksum = 0;
+
+ private:
+  int w_, h_;
+  IMPLEMENT_REFCOUNTING(CountingClient);
+};
+
+struct Figures {
+  double cpuMsPerFrame = 0;
+  double fps = 0;
+  double rssMb = 0;
+};
+
+Figures MeasureEngine(int w, int h, cef_internal::PaintDelay& delay) {
+  CefRefPtr<CountingClient> client = new CountingClient(w, h);
+  CefRefPtr<CefBrowser> browser;
+  RunOnUi([&] {
+    CefWindowInfo info;
+    info.windowless_rendering_enabled = 1;
+    info.width = w;
+    info.height = h;
+    CefBrowserSettings settings;
+    settings.windowless_frame_rate = kFps;
+    browser = CefBrowserHost::CreateBrowserSync(info, client.get(), ReferenceUrl(), settings,
+                                                nullptr, nullptr);
+  });
+  Figures f;
+  if (!browser) return f;
+  std::this_thread::sleep_for(kWarmUp);
+  cef_internal::ResetPaintDelay();
+  double cpu0 = TreeCpuMs(getpid());
+  long frames0 = client->frames;
+  auto t0 = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(kMeasure);
+  double cpu1 = TreeCpuMs(getpid());
+  long frames1 = client->frames;
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  delay = cef_internal::GetPaintDelay();
+  f.rssMb = TreeRssMb(getpid());
+  long frames = frames1 - frames0;
+  f.cpuMsPerFrame = frames ? (cpu1 - cpu0) / double(frames) : 0;
+  f.fps = double(frames) / seconds;
+  browser->GetHost()->CloseBrowser(true);
+  for (int i = 0; i < 100 && !client->closed; ++i) std::this_thread::sleep_for(50ms);
+  return f;
+}
+
+Figures MeasureFloor(int w, int h) {
+  Figures f;
+  std::string exe =
+      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "webkit-floor").string();
+  // Everything the child needs is made before fork (ReferenceUrl depends on the pid).
+  std::string url = ReferenceUrl(), ws = std::to_string(w), hs = std::to_string(h),
+              fps = std::to_string(kFps);
+  int fds[2];
+  if (pipe(fds) != 0) return f;
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    execl(exe.c_str(), exe.c_str(), url.c_str(), ws.c_str(), hs.c_str(), fps.c_str(), nullptr);
+    _exit(127);
+  }
+  close(fds[1]);
+  FILE* out = fdopen(fds[0], "r");
+  auto frames = [&]() -> long {
+    long n = -1;
+    if (std::fscanf(out, "frames %ld\n", &n) != 1) return -1;
+    return n;
+  };
+  for (int i = 0; i < int(kWarmUp / 1s); ++i) frames();
+  long n0 = frames();
+  double cpu0 = TreeCpuMs(pid);
+  auto t0 = std::chrono::steady_clock::now();
+  long n1 = n0;
+  for (int i = 0; i < int(kMeasure / 1s); ++i) n1 = frames();
+  double cpu1 = TreeCpuMs(pid);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  f.rssMb = TreeRssMb(pid);
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+  fclose(out);
+  if (n0 < 0 || n1 <= n0) return f;
+  f.cpuMsPerFrame = (cpu1 - cpu0) / double(n1 - n0);
+  f.fps = double(n1 - n0) / seconds;
+  return f;
+}
+
+void BM_FrameCost(benchmark::State& state) {
+  const int w = int(state.range(0)), h = int(state.range(1));
+  if (!StartEngine()) {
+    state.SkipWithError("the engine did not start");
+    return;
+  }
+  Figures engine, floor;
+  cef_internal::PaintDelay delay;
+  std::ofstream(ReferencePath()) << kReferencePage;
+  for (auto _ : state) {
+    engine = MeasureEngine(w, h, delay);
+    floor = MeasureFloor(w, h);
+  }
+  std::filesystem::remove(ReferencePath());
+  state.counters["engine_cpu_ms_per_frame"] = engine.cpuMsPerFrame;
+  state.counters["floor_cpu_ms_per_frame"] = floor.cpuMsPerFrame;
+  state.counters["ratio"] =
+      floor.cpuMsPerFrame > 0 ? engine.cpuMsPerFrame / floor.cpuMsPerFrame : 0;
+  state.counters["engine_fps"] = engine.fps;
+  state.counters["floor_fps"] = floor.fps;
+  state.counters["draw_to_onpaint_mean_ms"] = delay.meanMs;
+  state.counters["draw_to_onpaint_max_ms"] = delay.maxMs;
+  state.counters["last_draw_to_onpaint_mean_ms"] = delay.lastMeanMs;
+  state.counters["engine_tree_rss_mb"] = engine.rssMb;
+  state.counters["floor_tree_rss_mb"] = floor.rssMb;
+}
+
+BENCHMARK(BM_FrameCost)
+    ->Args({1280, 720})
+    ->Args({1920, 1080})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,7 @@
+// CefKeyboardHandler: this engine offers no such events, so a client's handler of this kind is
+// never used.
+#pragma once
+
+#include "include/cef_base.h"
+
+class CefKeyboardHandler : public virtual CefBaseRefCounted {};

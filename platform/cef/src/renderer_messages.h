@@ -1,0 +1,26 @@
+// Reports the renderer side sends about frames, beside the application's process messages:
+// a frame got a new document (created) and a frame's document finished loading (loaded).
+#pragma once
+
+#include <glib.h>
+
+#include <string>
+
+#include "include/internal/cef_types.h"
+
+namespace cef_internal {
+
+inline constexpr char kFrameReportName[] = "tavrimon.cef.frame";
+
+struct FrameReport {
+  enum class Kind : guint32 { kCreated = 1, kLoaded = 2 } kind = Kind::kCreated;
+  int64 frameId = 0;
+  std::string url;
+  bool main = false;
+};
+
+// A floating GVariant "(uxsb)".
+GVariant* EncodeFrameReport(const FrameReport& report);
+bool DecodeFrameReport(GVariant* params, FrameReport& report);
+
+}  // namespace cef_internal

@@ -1,0 +1,82 @@
+// The cost floor for the engine benchmark: the least a WebKitGTK program can do to get a
+// page's frames - one view in a window on a private X server, copied with gtk_widget_draw at
+// most <fps> times a second when it drew. Usage: webkit-floor <url> <width> <height> <fps>.
+// Prints "frames <n>" once a second.
+#include <cairo.h>
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "../src/private_display.h"
+
+namespace {
+
+struct Floor {
+  GtkWidget* view = nullptr;
+  cairo_surface_t* surface = nullptr;
+  bool dirty = false;
+  bool copying = false;
+  long frames = 0;
+  unsigned long checksum = 0;
+};
+
+gboolean OnDraw(GtkWidget*, cairo_t*, gpointer data) {
+  auto* f = static_cast<Floor*>(data);
+  if (!f->copying) f->dirty = true;
+  return FALSE;
+}
+
+gboolean Copy(gpointer data) {
+  auto* f = static_cast<Floor*>(data);
+  if (!f->dirty) return G_SOURCE_CONTINUE;
+  f->dirty = false;
+  cairo_t* cr = cairo_create(f->surface);
+  f->copying = true;
+  gtk_widget_draw(f->view, cr);
+  f->copying = false;
+  cairo_destroy(cr);
+  cairo_surface_flush(f->surface);
+  // Touch the pixels once, as a consumer of the frame would.
+  f->checksum += cairo_image_surface_get_data(f->surface)[0];
+  ++f->frames;
+  return G_SOURCE_CONTINUE;
+}
+
+gboolean Report(gpointer data) {
+  std::printf("frames %ld\n", static_cast<Floor*>(data)->frames);
+  std::fflush(stdout);
+  return G_SOURCE_CONTINUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) return 2;
+  int width = std::atoi(argv[2]), height = std::atoi(argv[3]), fps = std::atoi(argv[4]);
+  auto display = cef_internal::StartPrivateDisplay(3840, 2160, 15000);
+  if (!display) return 1;
+  setenv("DISPLAY", display->name.c_str(), 1);
+  gdk_set_allowed_backends("x11");
+  if (!gtk_init_check(nullptr, nullptr)) return 1;
+
+  Floor f;
+  WebKitSettings* settings = webkit_settings_new();
+  webkit_settings_set_hardware_acceleration_policy(settings,
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  f.view = webkit_web_view_new_with_settings(settings);
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
+  gtk_widget_set_size_request(f.view, width, height);
+  gtk_container_add(GTK_CONTAINER(window), f.view);
+  f.surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  g_signal_connect_after(f.view, "draw", G_CALLBACK(OnDraw), &f);
+  gtk_widget_show_all(window);
+  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(f.view), argv[1]);
+  g_timeout_add(1000 / fps, Copy, &f);
+  g_timeout_add(1000, Report, &f);
+  gtk_main();
+  return static_cast<int>(f.checksum & 1);
+}

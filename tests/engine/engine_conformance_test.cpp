@@ -1,0 +1,491 @@
+// Conformance of the CEF layer over WebKitGTK, through the CEF API only: tasks, painting,
+// messages, script contexts, handlers, host calls and bad input.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "engine_fixture.h"
+#include "include/cef_task.h"
+#include "local_http_server.h"
+
+namespace engine_test {
+namespace {
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(EnsureEngine()) << "the engine did not start"; }
+  void TearDown() override {
+    for (auto& [browser, client] : open_) {
+      CloseBrowser(browser);
+      client->WaitUntil([&] { return client->beforeClose > 0; }, 10s);
+    }
+  }
+  CefRefPtr<CefBrowser> Open(CefRefPtr<RecordingClient> client, const std::string& url,
+                             int frameRate = 30, cef_color_t background = 0) {
+    CefRefPtr<CefBrowser> browser = CreateBrowser(client, url, frameRate, background);
+    if (browser) open_.emplace_back(browser, client);
+    return browser;
+  }
+  bool WaitLoaded(CefRefPtr<RecordingClient> client) {
+    return client->WaitUntil([&] {
+      for (auto& l : client->loadEnds)
+        if (l.main) return true;
+      return false;
+    });
+  }
+  LocalHttpServer server_;
+  std::vector<std::pair<CefRefPtr<CefBrowser>, CefRefPtr<RecordingClient>>> open_;
+};
+
+class RecordingTask : public CefTask {
+ public:
+  RecordingTask(std::function<void()> f) : f_(std::move(f)) {}
+  void Execute() override { f_(); }
+
+ private:
+  std::function<void()> f_;
+  IMPLEMENT_REFCOUNTING(RecordingTask);
+};
+
+TEST_F(EngineTest, TasksRunOnTheUiThreadInPostingOrderAndNeverInline) {
+  const BeforeStart& before = BeforeStartResult();
+  EXPECT_FALSE(before.postAccepted) << "a post before start-up must be refused";
+  EXPECT_TRUE(before.taskReleased);
+  EXPECT_FALSE(before.taskRan);
+
+  std::mutex m;
+  std::vector<int> order;
+  std::atomic<bool> offUi{false};
+  constexpr int kFromOutside = 200;
+  for (int i = 0; i < kFromOutside; ++i) {
+    ASSERT_TRUE(CefPostTask(TID_UI, new RecordingTask([&, i] {
+                              if (!CefCurrentlyOn(TID_UI)) offUi = true;
+                              std::lock_guard lock(m);
+                              order.push_back(i);
+                            })));
+  }
+  bool ranInline = true;
+  RunOnUi([&] {
+    // Posted from the UI thread itself: queued, not run inside the call.
+    bool ran = false;
+    CefPostTask(TID_UI, new RecordingTask([&] {
+                  ran = true;
+                  std::lock_guard lock(m);
+                  order.push_back(kFromOutside);
+                }));
+    ranInline = ran;
+  });
+  RunOnUi([] {});
+  EXPECT_FALSE(ranInline);
+  EXPECT_FALSE(offUi);
+  EXPECT_FALSE(CefCurrentlyOn(TID_UI));
+  std::lock_guard lock(m);
+  ASSERT_EQ(order.size(), size_t{kFromOutside + 1});
+  for (int i = 0; i <= kFromOutside; ++i) EXPECT_EQ(order[size_t(i)], i);
+}
+
+TEST_F(EngineTest, CreateBrowserSyncOffTheUiThreadGivesNull) {
+  CefRefPtr<RecordingClient> client = new RecordingClient(64, 64);
+  CefWindowInfo info;
+  info.windowless_rendering_enabled = 1;
+  CefBrowserSettings settings;
+  EXPECT_EQ(CefBrowserHost::CreateBrowserSync(info, client.get(), "about:blank", settings, nullptr,
+                                              nullptr),
+            nullptr);
+}
+
+// A page of known colours: every pixel must come out exactly, B,G,R,A, rows top to bottom.
+TEST_F(EngineTest, PaintsExactPixelsOfAKnownPage) {
+  server_.Serve("/colours",
+                "<!doctype html><style>html,body{margin:0;background:rgb(18,52,86)}"
+                "#b{position:absolute;left:0;top:40px;width:80px;height:20px;"
+                "background:rgb(200,100,50)}</style><div id=b></div>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(80, 60);
+  ASSERT_TRUE(Open(client, server_.Url("/colours")));
+  ASSERT_TRUE(WaitLoaded(client));
+  ASSERT_TRUE(client->WaitUntil([&] { return client->paints > 0; }));
+  // The last frame after the page settled.
+  std::this_thread::sleep_for(500ms);
+  std::lock_guard lock(client->mutex());
+  ASSERT_EQ(client->lastWidth, 80);
+  ASSERT_EQ(client->lastHeight, 60);
+  EXPECT_FALSE(client->paintOffUiThread);
+  EXPECT_FALSE(client->nonViewPaint);
+  auto pixel = [&](int x, int y) {
+    const uint8_t* p = &client->lastFrame[size_t(y * 80 + x) * 4];
+    return std::array<int, 4>{p[0], p[1], p[2], p[3]};
+  };
+  for (int y : {0, 10, 39}) {
+    for (int x : {0, 40, 79}) EXPECT_EQ(pixel(x, y), (std::array<int, 4>{86, 52, 18, 255}));
+  }
+  for (int y : {40, 50, 59}) {
+    for (int x : {0, 79}) EXPECT_EQ(pixel(x, y), (std::array<int, 4>{50, 100, 200, 255}));
+  }
+}
+
+TEST_F(EngineTest, ZeroBackgroundColourIsTransparentAndAlphaIsPremultiplied) {
+  server_.Serve("/transparent",
+                "<!doctype html><style>html,body{margin:0;background:transparent}"
+                "#b{position:absolute;left:0;top:0;width:20px;height:20px;"
+                "background:rgba(0,0,255,0.5)}</style><div id=b></div>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(40, 40);
+  ASSERT_TRUE(Open(client, server_.Url("/transparent")));
+  ASSERT_TRUE(WaitLoaded(client));
+  ASSERT_TRUE(client->WaitUntil([&] { return client->paints > 0; }));
+  std::this_thread::sleep_for(500ms);
+  std::lock_guard lock(client->mutex());
+  const uint8_t* inside = &client->lastFrame[size_t(5 * 40 + 5) * 4];
+  const uint8_t* outside = &client->lastFrame[size_t(30 * 40 + 30) * 4];
+  EXPECT_NEAR(inside[0], 128, 1);  // blue, premultiplied
+  EXPECT_EQ(inside[1], 0);
+  EXPECT_EQ(inside[2], 0);
+  EXPECT_NEAR(inside[3], 128, 1);
+  EXPECT_EQ(outside[3], 0);
+  EXPECT_EQ(outside[0] + outside[1] + outside[2], 0);
+}
+
+TEST_F(EngineTest, StaticPageStopsPaintingAnimatedPageIsCappedAtTheFrameRate) {
+  server_.Serve("/static", "<!doctype html><body style='background:#0f0'>still</body>");
+  server_.Serve("/animated",
+                "<!doctype html><style>@keyframes m{from{left:0}to{left:200px}}"
+                "#b{position:absolute;width:20px;height:20px;background:red;"
+                "animation:m 1s linear infinite}</style><div id=b></div>");
+  CefRefPtr<RecordingClient> still = new RecordingClient(100, 100);
+  CefRefPtr<RecordingClient> moving = new RecordingClient(100, 100);
+  constexpr int kRate = 10;
+  ASSERT_TRUE(Open(still, server_.Url("/static")));
+  ASSERT_TRUE(Open(moving, server_.Url("/animated"), kRate));
+  ASSERT_TRUE(WaitLoaded(still));
+  ASSERT_TRUE(WaitLoaded(moving));
+  ASSERT_TRUE(still->WaitUntil([&] { return still->paints > 0; }));
+  std::this_thread::sleep_for(1s);  // let the static page settle
+
+  int stillBefore, movingBefore;
+  {
+    std::lock_guard a(still->mutex());
+    stillBefore = still->paints;
+  }
+  {
+    std::lock_guard b(moving->mutex());
+    movingBefore = moving->paints;
+  }
+  auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(3s);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::lock_guard a(still->mutex());
+  std::lock_guard b(moving->mutex());
+  EXPECT_EQ(still->paints, stillBefore) << "a static page must get no further paints";
+  int moved = moving->paints - movingBefore;
+  EXPECT_GT(moved, 0);
+  EXPECT_LE(moved, int(seconds * kRate) + 2) << "paints above windowless_frame_rate";
+}
+
+TEST_F(EngineTest, ProcessMessagesTravelBothWaysWithTheSameBrowserIdentifier) {
+  server_.Serve("/msg", "<!doctype html>messages");
+  CefRefPtr<RecordingClient> client = new RecordingClient(50, 50);
+  CefRefPtr<CefBrowser> browser = Open(client, server_.Url("/msg"));
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(WaitLoaded(client));
+  CefRefPtr<CefProcessMessage> ping = CefProcessMessage::Create("ping");
+  CefRefPtr<CefListValue> args = ping->GetArgumentList();
+  args->SetBool(0, true);
+  args->SetInt(1, -123456);
+  args->SetDouble(2, 2.5);
+  args->SetString(3, "h\xC3\xA9llo");
+  browser->GetMainFrame()->SendProcessMessage(PID_RENDERER, ping);
+  ASSERT_TRUE(client->WaitUntil([&] {
+    for (auto& m : client->messages)
+      if (m.name == "pong") return true;
+    return false;
+  }));
+  std::lock_guard lock(client->mutex());
+  for (auto& m : client->messages) {
+    if (m.name != "pong") continue;
+    EXPECT_TRUE(m.args->GetBool(0));
+    EXPECT_EQ(m.args->GetInt(1), -123456);
+    EXPECT_EQ(m.args->GetDouble(2), 2.5);
+    EXPECT_EQ(m.args->GetString(3).ToString(), "h\xC3\xA9llo");
+    EXPECT_EQ(m.args->GetInt(4), browser->GetIdentifier());
+    EXPECT_EQ(m.args->GetInt(5), 1) << "one live frame in the renderer";
+    // The renderer's command line: its type, and what OnBeforeChildProcessLaunch added.
+    EXPECT_EQ(m.args->GetString(6).ToString(), "renderer");
+    EXPECT_EQ(m.args->GetString(7).ToString(), "from-parent");
+    // A missing index reads as the type's empty value.
+    EXPECT_EQ(m.args->GetInt(17), 0);
+    EXPECT_EQ(m.args->GetString(17).ToString(), "");
+  }
+}
+
+TEST_F(EngineTest, EveryFrameGetsAContextAndEveryFrameLoadEndsWithItsStatus) {
+  server_.Serve("/frames",
+                "<!doctype html><iframe src='/child'></iframe><iframe src='/missing'></iframe>");
+  server_.Serve("/child", "<!doctype html>child");
+  CefRefPtr<RecordingClient> client = new RecordingClient(300, 200);
+  CefRefPtr<CefBrowser> browser = Open(client, server_.Url("/frames"));
+  ASSERT_TRUE(browser);
+  auto hasLoad = [&](const std::string& url, bool main, int status) {
+    for (auto& l : client->loadEnds)
+      if (l.url == url && l.main == main && l.status == status) return true;
+    return false;
+  };
+  EXPECT_TRUE(client->WaitUntil([&] {
+    return hasLoad(server_.Url("/frames"), true, 200) &&
+           hasLoad(server_.Url("/child"), false, 200) &&
+           hasLoad(server_.Url("/missing"), false, 404);
+  })) << "load ends: main 200, iframe 200, iframe 404";
+
+  size_t pings = 0;
+  {
+    std::lock_guard lock(client->mutex());
+    std::set<std::string> frameIds;
+    int mainContexts = 0;
+    for (auto& m : client->messages) {
+      if (m.name != "context") continue;
+      EXPECT_EQ(m.args->GetInt(3), browser->GetIdentifier());
+      std::string url = m.args->GetString(0).ToString();
+      if (url == server_.Url("/frames")) mainContexts += m.args->GetBool(1) ? 1 : 0;
+      if (url == server_.Url("/child") || url == server_.Url("/missing")) {
+        EXPECT_FALSE(m.args->GetBool(1));
+        frameIds.insert(m.args->GetString(2).ToString());
+      }
+    }
+    EXPECT_EQ(mainContexts, 1);
+    EXPECT_EQ(frameIds.size(), 2u) << "a context in each iframe, each its own frame";
+    pings = client->messages.size();
+  }
+
+  // The renderer's browser lists and finds all three frames.
+  browser->GetMainFrame()->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("ping"));
+  ASSERT_TRUE(client->WaitUntil([&] {
+    for (size_t i = pings; i < client->messages.size(); ++i)
+      if (client->messages[i].name == "pong") return true;
+    return false;
+  }));
+  std::lock_guard lock(client->mutex());
+  for (size_t i = pings; i < client->messages.size(); ++i) {
+    if (client->messages[i].name == "pong") {
+      EXPECT_EQ(client->messages[i].args->GetInt(5), 3);
+    }
+  }
+}
+
+TEST_F(EngineTest, LocalFileDocumentsLoadWithStatus200) {
+  std::string child = WriteTempPage("child.html", "<!doctype html>child");
+  std::string main =
+      WriteTempPage("main.html", "<!doctype html><iframe src='child.html'></iframe>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(200, 100);
+  ASSERT_TRUE(Open(client, FileUrl(main)));
+  EXPECT_TRUE(client->WaitUntil([&] {
+    bool mainDone = false, childDone = false;
+    for (auto& l : client->loadEnds) {
+      mainDone |= l.main && l.url == FileUrl(main) && l.status == 200;
+      childDone |= !l.main && l.url == FileUrl(child) && l.status == 200;
+    }
+    return mainDone && childDone;
+  }));
+  RemoveTempPages();
+}
+
+TEST_F(EngineTest, PageSeesReadOnlyPropertiesAndCallsHandlers) {
+  server_.Serve("/props",
+                "<!doctype html><script>window.fixed = 7;"
+                "let threw = false; try { report(1); } catch (e) { threw = true; }"
+                "report(String(window.fixed) + ',' + threw);</script>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(50, 50);
+  ASSERT_TRUE(Open(client, server_.Url("/props")));
+  ASSERT_TRUE(client->WaitUntil([&] {
+    for (auto& m : client->messages)
+      if (m.name == "fromPage") return true;
+    return false;
+  }));
+  std::lock_guard lock(client->mutex());
+  for (auto& m : client->messages) {
+    if (m.name != "fromPage") continue;
+    EXPECT_EQ(m.args->GetString(0).ToString(), "42,true")
+        << "read-only ignores the page's assignment; a handler's exception is thrown";
+    EXPECT_EQ(m.args->GetString(1).ToString(), server_.Url("/props"));
+  }
+}
+
+TEST_F(EngineTest, ScriptFunctionsRunWithTheirThisAndReportExceptions) {
+  server_.Serve("/dispatch",
+                "<!doctype html><script>document.addEventListener('probe', function (e) {"
+                "report('probe ' + (this === document) + ' ' + e.bubbles); });</script>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(50, 50);
+  CefRefPtr<CefBrowser> browser = Open(client, server_.Url("/dispatch"));
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(WaitLoaded(client));
+  browser->GetMainFrame()->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("dispatch"));
+  auto find = [&](const std::string& name) -> const Message* {
+    for (auto& m : client->messages)
+      if (m.name == name) return &m;
+    return nullptr;
+  };
+  ASSERT_TRUE(client->WaitUntil([&] { return find("dispatched") && find("fromPage"); }));
+  std::lock_guard lock(client->mutex());
+  EXPECT_EQ(find("fromPage")->args->GetString(0).ToString(), "probe true false");
+  EXPECT_TRUE(find("dispatched")->args->GetBool(0)) << "dispatchEvent's result";
+  EXPECT_TRUE(find("dispatched")->args->GetBool(1)) << "a throwing call gives null + exception";
+}
+
+TEST_F(EngineTest, AChangedViewSizeIsFollowedAfterWasResized) {
+  server_.Serve("/resize", "<!doctype html><body style='background:#123456'>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(100, 80);
+  CefRefPtr<CefBrowser> browser = Open(client, server_.Url("/resize"));
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(
+      client->WaitUntil([&] { return client->lastWidth == 100 && client->lastHeight == 80; }));
+  client->SetViewSize(160, 120);
+  browser->GetHost()->WasResized();
+  EXPECT_TRUE(
+      client->WaitUntil([&] { return client->lastWidth == 160 && client->lastHeight == 120; }));
+}
+
+TEST_F(EngineTest, RightClickOffersTheMenuToTheHandlerWhichClearsIt) {
+  server_.Serve("/menu",
+                "<!doctype html><body style='margin:0;height:100px'><script>"
+                "addEventListener('contextmenu', e => report('contextmenu ' + e.clientX));"
+                "</script>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(100, 100);
+  CefRefPtr<CefBrowser> browser = Open(client, server_.Url("/menu"));
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(WaitLoaded(client));
+  CefMouseEvent event;
+  event.x = 30;
+  event.y = 40;
+  browser->GetHost()->SendMouseMoveEvent(event, false);
+  browser->GetHost()->SendMouseClickEvent(event, MBT_RIGHT, false, 1);
+  browser->GetHost()->SendMouseClickEvent(event, MBT_RIGHT, true, 1);
+  ASSERT_TRUE(client->WaitUntil([&] { return client->contextMenus > 0; }));
+  std::lock_guard lock(client->mutex());
+  EXPECT_EQ(client->contextMenus, 1);
+  EXPECT_GT(client->menuItemsOffered, 0u) << "the handler saw WebKit's menu";
+  EXPECT_EQ(client->menuItemsLeft, 0u) << "Clear leaves nothing to show";
+}
+
+TEST_F(EngineTest, PopUpsAreBlockedAndWindowOpenReturnsNull) {
+  server_.Serve("/popup",
+                "<!doctype html><a id=a target=_blank href='/other'>x</a><script>"
+                "onload = () => { const w = window.open('/opened');"
+                "document.getElementById('a').click();"
+                "setTimeout(() => report(String(w === null)), 300); };</script>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(50, 50);
+  ASSERT_TRUE(Open(client, server_.Url("/popup")));
+  ASSERT_TRUE(client->WaitUntil([&] {
+    for (auto& m : client->messages)
+      if (m.name == "fromPage") return true;
+    return false;
+  }));
+  std::lock_guard lock(client->mutex());
+  for (auto& m : client->messages) {
+    if (m.name == "fromPage") {
+      EXPECT_EQ(m.args->GetString(0).ToString(), "true");
+    }
+  }
+  EXPECT_EQ(client->popups.size(), 2u);
+  EXPECT_NE(std::find(client->popups.begin(), client->popups.end(), server_.Url("/opened")),
+            client->popups.end());
+  EXPECT_NE(std::find(client->popups.begin(), client->popups.end(), server_.Url("/other")),
+            client->popups.end());
+}
+
+TEST_F(EngineTest, WheelEventScrollsThePage) {
+  server_.Serve("/tall", "<!doctype html><body style='margin:0;height:5000px;width:5000px'>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(200, 200);
+  CefRefPtr<CefBrowser> browser = Open(client, server_.Url("/tall"));
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(WaitLoaded(client));
+  CefMouseEvent event;
+  event.x = 10;
+  event.y = 10;
+  browser->GetHost()->SendMouseWheelEvent(event, 0, -300);  // toward the bottom
+  std::string y;
+  bool scrolled = false;
+  for (int i = 0; i < 100 && !scrolled; ++i) {
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(EvalInPage(client, browser, "String(scrollY)", y));
+    scrolled = std::stoi(y) >= 250;
+  }
+  EXPECT_TRUE(scrolled) << "scrollY " << y;
+  EXPECT_LE(std::stoi(y), 350) << "about one pixel per unit";
+
+  browser->GetHost()->SendMouseWheelEvent(event, 0, 300);  // back toward the top
+  bool back = false;
+  for (int i = 0; i < 100 && !back; ++i) {
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(EvalInPage(client, browser, "String(scrollY)", y));
+    back = y == "0";
+  }
+  EXPECT_TRUE(back) << "scrollY " << y;
+}
+
+TEST_F(EngineTest, CloseBrowserEndsWithOnBeforeCloseAndNoLaterPaints) {
+  server_.Serve("/anim",
+                "<!doctype html><style>@keyframes m{from{opacity:0}to{opacity:1}}"
+                "body{animation:m .5s infinite;background:red}</style>x");
+  CefRefPtr<RecordingClient> client = new RecordingClient(60, 60);
+  CefRefPtr<CefBrowser> browser = CreateBrowser(client, server_.Url("/anim"));
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(client->WaitUntil([&] { return client->paints > 2; }));
+  EXPECT_EQ(browser->GetHost()->GetWindowHandle(), nullptr) << "windowless";
+  EXPECT_EQ(browser->GetHost()->GetClient().get(), client.get());
+  browser->GetHost()->WasHidden(true);
+  browser->GetHost()->SetAudioMuted(true);
+  RunOnUi([] {});
+  EXPECT_TRUE(browser->GetHost()->IsAudioMuted());
+  browser->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(client->WaitUntil([&] { return client->beforeClose == 1; }));
+  int paints;
+  {
+    std::lock_guard lock(client->mutex());
+    paints = client->paints;
+  }
+  std::this_thread::sleep_for(1s);
+  std::lock_guard lock(client->mutex());
+  EXPECT_EQ(client->paints, paints);
+  EXPECT_EQ(client->beforeClose, 1);
+}
+
+TEST_F(EngineTest, BadUrlsNeitherCrashNorHang) {
+  const char* urls[] = {"http://127.0.0.1:1/unreachable", "not a url ::", "", "http://[::1"};
+  for (const char* url : urls) {
+    SCOPED_TRACE(url);
+    CefRefPtr<RecordingClient> client = new RecordingClient(40, 40);
+    CefRefPtr<CefBrowser> browser = Open(client, url);
+    ASSERT_TRUE(browser);
+    std::this_thread::sleep_for(500ms);
+    RunOnUi([] {});  // the UI thread still answers
+  }
+  // A good page still loads afterwards.
+  server_.Serve("/after", "<!doctype html>ok");
+  CefRefPtr<RecordingClient> client = new RecordingClient(40, 40);
+  ASSERT_TRUE(Open(client, server_.Url("/after")));
+  EXPECT_TRUE(WaitLoaded(client));
+}
+
+TEST_F(EngineTest, ACrashedWebProcessIsReportedAndTheBrowserRecovers) {
+  server_.Serve("/victim", "<!doctype html>victim");
+  server_.Serve("/again", "<!doctype html>again");
+  CefRefPtr<RecordingClient> client = new RecordingClient(40, 40);
+  CefRefPtr<CefBrowser> browser = Open(client, server_.Url("/victim"));
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(WaitLoaded(client));
+  // The web process is ended the way a crash ends it.
+  ASSERT_EQ(
+      std::system(("pkill -KILL -P " + std::to_string(getpid()) + " -x WebKitWebProces").c_str()),
+      0);
+  ASSERT_TRUE(client->WaitUntil([&] { return client->terminations > 0; }));
+  browser->GetMainFrame()->LoadURL(server_.Url("/again"));
+  EXPECT_TRUE(client->WaitUntil([&] {
+    for (auto& l : client->loadEnds)
+      if (l.main && l.url == server_.Url("/again") && l.status == 200) return true;
+    return false;
+  }));
+}
+
+}  // namespace
+}  // namespace engine_test
