@@ -2,33 +2,15 @@
 
 #include <windows.h>
 
-#include <atomic>
-#include <memory>
-#include <thread>
-
 #include "cef_startup.h"
 #include "globals.h"
 #include "i_server.h"
+#include "scroll_handler.h"
+#include "source/browser_source.h"
 
 namespace {
 
-// Set when the worker could not bring the link up, so the wait below ends even if the worker
-// failed before `connected` was first set.
-std::atomic<bool> linkFailed{false};
-
-// Worker thread: brings up the host link. The browser source that creates browsers and
-// applies "Update" is not part of this build yet, so after start the worker has nothing more
-// to do.
-void RunLinkWorker() {
-  try {
-    server->start();
-  } catch (...) {
-    linkFailed = true;
-    server->settings.connected = false;
-  }
-}
-
-// Ends the process unless a source is still live.
+// Ends the process once no source is live.
 int EndRun() {
   {
     std::lock_guard<std::mutex> guard(liveSourceMutex);
@@ -47,17 +29,20 @@ int RunCef() {
   // did not start has nothing to serve. Both end here.
   if (StartCef(mainArgc, mainArgv) != CefStartResult::Initialized) return EndRun();
 
-  auto worker = std::make_shared<std::thread>(RunLinkWorker);
-  worker->detach();
-
+  CreateBrowserSource(server->settings);
+  SetScrollHandler(HandleScrollPosition);
   {
     std::lock_guard<std::mutex> guard(liveSourceMutex);
     ++liveSourceCount;
   }
   server->settings.connected = true;
-  while (!linkFailed) {
+
+  // "close" clears `connected`. A worker that failed sets `closing` as well, which also ends
+  // the wait when it failed before `connected` was first set.
+  while (true) {
     Sleep(30);
-    if (!server->settings.connected) break;
+    if (!server->settings.connected || currentSource->closing) break;
   }
+  currentSource->closing = true;
   return EndRun();
 }

@@ -77,6 +77,21 @@ constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 
+struct RECT {
+  std::int32_t left;
+  std::int32_t top;
+  std::int32_t right;
+  std::int32_t bottom;
+};
+using HDWP = void*;
+
+constexpr DWORD WS_OVERLAPPEDWINDOW = 0x00CF0000;
+constexpr DWORD WS_CLIPSIBLINGS = 0x04000000;
+constexpr DWORD WS_CLIPCHILDREN = 0x02000000;
+constexpr DWORD WS_VISIBLE = 0x10000000;
+constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
+constexpr UINT SWP_NOZORDER = 0x0004;
+
 constexpr UINT MB_OK = 0x0;
 constexpr int IDOK = 1;
 
@@ -119,3 +134,11 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
                     LPPROCESS_INFORMATION processInformation);
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// Window placement for windowed browsers. A window handle is an X window id on the user's
+// display ($DISPLAY). A deferred-position batch is applied whole by EndDeferWindowPos.
+BOOL GetClientRect(HWND window, RECT* rect);
+HDWP BeginDeferWindowPos(int count);
+HDWP DeferWindowPos(HDWP batch, HWND window, HWND insertAfter, int x, int y, int width,
+                    int height, UINT flags);
+BOOL EndDeferWindowPos(HDWP batch);

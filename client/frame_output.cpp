@@ -1,0 +1,60 @@
+// The render-handler side of BrowserClient: the view size, and every painted frame written
+// into the host's video channel as BGRA, or as BGR24 for image format 0.
+#include <cstdint>
+
+#include "client/browser_client.h"
+#include "client/channel_block_writer.h"
+#include "globals.h"
+#include "i_server.h"
+#include "source/browser_source.h"
+
+namespace {
+
+ChannelBlockWriter& VideoWriter() {
+  static ChannelBlockWriter writer(server->videoChannel);
+  return writer;
+}
+
+}  // namespace
+
+void BrowserClient::GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) {
+  BrowserSource* current = source;
+  if (current == nullptr) {
+    rect = CefRect(0, 0, 16, 16);
+    return;
+  }
+  int viewWidth = 0;
+  int viewHeight = 0;
+  current->viewSize(&viewWidth, &viewHeight);
+  rect = CefRect(0, 0, viewWidth, viewHeight);
+}
+
+void BrowserClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const RectList&,
+                            const void* buffer, int width, int height) {
+  if (type != PET_VIEW) return;
+  BrowserSource* current = source;
+  if (current == nullptr || current->settings == nullptr) return;
+  const int format = current->settings->getImageFormat();
+  if (current->settings->isPaused()) return;
+
+  if (format != 0) {
+    if (width <= 0 || height <= 0) return;
+    // A frame larger than the channel is dropped whole by the writer.
+    const std::uint64_t count = static_cast<std::uint64_t>(width) * height * 4;
+    VideoWriter().write(static_cast<const std::uint8_t*>(buffer), count);
+    return;
+  }
+
+  conv_v& converter = current->videoConverter;
+  if (!converter.initialized && width != 0 && height != 0) {
+    current->setViewSize(width, height);
+    converter.Build(width, height);
+  }
+  if (!converter.initialized || width == 0 || height == 0) return;
+  // The host may have switched to BGRA while the converter was being built.
+  if (current->settings->getImageFormat() != 0) return;
+  if (!converter.Convert(buffer, width, height)) return;
+  converter.ReadOutput([](const std::uint8_t* pixels, std::int64_t size) {
+    if (pixels != nullptr && size > 0) VideoWriter().write(pixels, static_cast<std::size_t>(size));
+  });
+}
