@@ -5,6 +5,9 @@
 #include <string>
 
 #include "include/cef_application_factory.h"
+#include "renderer/message_names.h"
+#include "renderer/page_visibility.h"
+#include "renderer/script_bridge.h"
 
 BrowserApp::BrowserApp() = default;
 
@@ -45,20 +48,33 @@ void BrowserApp::OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> command_li
   command_line->AppendSwitchWithValue("parent_pid", std::to_string(GetCurrentProcessId()));
 }
 
-// The render-process side (script bridge, visibility) is filled in by the renderer subsystem;
-// until then these keep CEF's defaults.
-void BrowserApp::OnContextCreated(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
-                                  CefRefPtr<CefV8Context> /*context*/) {}
-
-bool BrowserApp::OnProcessMessageReceived(CefRefPtr<CefBrowser> /*browser*/,
-                                          CefRefPtr<CefFrame> /*frame*/,
-                                          CefProcessId /*source_process*/,
-                                          CefRefPtr<CefProcessMessage> /*message*/) {
-  return false;
+// Render-process side: every new context gets the script bridge object and, once the browser
+// process has told this browser its visibility, that visibility again.
+void BrowserApp::OnContextCreated(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                                  CefRefPtr<CefV8Context> context) {
+  tavrimon::InstallScriptBridge(context, this);
+  tavrimon::ApplyRecordedVisibility(visibilityByBrowser, browser, frame);
 }
 
+// Every message is accepted; only "Visibility" has an effect here.
+bool BrowserApp::OnProcessMessageReceived(CefRefPtr<CefBrowser> browser,
+                                          CefRefPtr<CefFrame> /*frame*/,
+                                          CefProcessId /*source_process*/,
+                                          CefRefPtr<CefProcessMessage> message) {
+  CefRefPtr<CefListValue> arguments = message->GetArgumentList();
+  if (message->GetName() == tavrimon::messages::kVisibility) {
+    ApplyBrowserVisibility(browser, arguments->GetBool(0));
+  }
+  return true;
+}
+
+// getCurrentScene and getStatus: the page gets undefined; arguments (callbacks too) are dropped.
 bool BrowserApp::Execute(const CefString& /*name*/, CefRefPtr<CefV8Value> /*object*/,
                          const CefV8ValueList& /*arguments*/, CefRefPtr<CefV8Value>& /*retval*/,
                          CefString& /*exception*/) {
-  return false;
+  return true;
+}
+
+void BrowserApp::ApplyBrowserVisibility(CefRefPtr<CefBrowser> browser, bool visible) {
+  tavrimon::ApplyBrowserVisibility(visibilityByBrowser, browser, visible);
 }

@@ -39,7 +39,10 @@ class BrowserApp : public CefApp,
                CefRefPtr<CefV8Value>& retval, CefString& exception) override;
 
  private:
-  // Browser identifier -> the last visibility applied in this renderer.
+  // Records the visibility for the browser and shows it in every frame of it.
+  void ApplyBrowserVisibility(CefRefPtr<CefBrowser> browser, bool visible);
+
+  // Browser identifier -> the last visibility applied in this renderer; main thread only.
   std::unordered_map<int, bool> visibilityByBrowser;
 
   IMPLEMENT_REFCOUNTING(BrowserApp);
