@@ -14,6 +14,8 @@
 namespace tavrimon::audio {
 namespace {
 
+constexpr int kMaxPendingChannels = 8;
+
 // One element instance carries one stream at a time. Plain C members only: GObject allocates
 // and zero-fills the instance, no constructor runs.
 struct CaptureSink {
@@ -24,6 +26,11 @@ struct CaptureSink {
   gint streamId;
   gint framesPerPacket;
   GstClockTime nextRunningTime;  // where the next buffer starts if it carries no timestamp
+  // Samples gathered into whole 10 ms packets: small buffers (WebAudio renders 128 frames) are
+  // joined, so packets come at a sound card's pace and a reader has 10 ms for each.
+  float* pending[kMaxPendingChannels];
+  gint pendingFrames;
+  GstClockTime pendingStart;
 };
 
 struct CaptureSinkClass {
@@ -55,8 +62,26 @@ int64_t MonotonicNs() {
   return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
 }
 
+void PostPending(CaptureSink* self) {
+  if (self->pendingFrames == 0) return;
+  Dispatcher().PostPacket(self->streamId, GST_AUDIO_INFO_CHANNELS(&self->info), self->pending,
+                          self->pendingFrames,
+                          static_cast<int64_t>(self->pendingStart / GST_MSECOND), MonotonicNs());
+  self->pendingFrames = 0;
+}
+
+void FreePending(CaptureSink* self) {
+  for (float*& plane : self->pending) {
+    g_free(plane);
+    plane = nullptr;
+  }
+  self->pendingFrames = 0;
+}
+
 void StopStream(CaptureSink* self) {
   if (!self->streaming) return;
+  PostPending(self);  // the stream's last samples, however few
+  FreePending(self);
   self->streaming = FALSE;
   Dispatcher().PostStopped(self->streamId);
 }
@@ -86,7 +111,6 @@ gboolean ProposeAllocation(GstBaseSink*, GstQuery* query) {
 GstFlowReturn Render(GstBaseSink* base, GstBuffer* buffer) {
   CaptureSink* self = Self(base);
   if (!self->haveInfo) return GST_FLOW_NOT_NEGOTIATED;
-  const int64_t captureTimeNs = MonotonicNs();
   GstAudioBuffer audio;
   if (!gst_audio_buffer_map(&audio, &self->info, buffer, GST_MAP_READ)) return GST_FLOW_ERROR;
   const int channels = GST_AUDIO_INFO_CHANNELS(&self->info);
@@ -97,6 +121,8 @@ GstFlowReturn Render(GstBaseSink* base, GstBuffer* buffer) {
     self->streaming = TRUE;
     self->streamId = nextStreamId.fetch_add(1);
     self->framesPerPacket = std::max(1, (rate + 99) / 100);  // 10 ms packets, like a sound card
+    for (int c = 0; c < channels; ++c) self->pending[c] = g_new0(float, self->framesPerPacket);
+    self->pendingFrames = 0;
     Dispatcher().PostStarted(self->streamId, channels, rate, self->framesPerPacket);
   }
 
@@ -107,15 +133,19 @@ GstFlowReturn Render(GstBaseSink* base, GstBuffer* buffer) {
   if (!GST_CLOCK_TIME_IS_VALID(start)) {
     start = GST_CLOCK_TIME_IS_VALID(self->nextRunningTime) ? self->nextRunningTime : 0;
   }
-  const float* planes[kMaxChannels];
-  for (int offset = 0; offset < frames; offset += self->framesPerPacket) {
-    const int count = std::min(self->framesPerPacket, frames - offset);
-    for (int c = 0; c < channels; ++c)
-      planes[c] = static_cast<const float*>(audio.planes[c]) + offset;
-    const GstClockTime at =
-        start + gst_util_uint64_scale_int(static_cast<guint64>(offset), GST_SECOND, rate);
-    Dispatcher().PostPacket(self->streamId, channels, planes, count,
-                            static_cast<int64_t>(at / GST_MSECOND), captureTimeNs);
+  for (int offset = 0; offset < frames;) {
+    if (self->pendingFrames == 0) {
+      self->pendingStart =
+          start + gst_util_uint64_scale_int(static_cast<guint64>(offset), GST_SECOND, rate);
+    }
+    const int count = std::min(self->framesPerPacket - self->pendingFrames, frames - offset);
+    for (int c = 0; c < channels; ++c) {
+      std::copy_n(static_cast<const float*>(audio.planes[c]) + offset, count,
+                  self->pending[c] + self->pendingFrames);
+    }
+    self->pendingFrames += count;
+    offset += count;
+    if (self->pendingFrames == self->framesPerPacket) PostPending(self);
   }
   self->nextRunningTime =
       start + gst_util_uint64_scale_int(static_cast<guint64>(frames), GST_SECOND, rate);
