@@ -6,10 +6,12 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "child_process.h"
 #include "host_link.h"
 #include "private_network.h"
+#include "process_tree.h"
 
 namespace {
 
@@ -100,7 +102,7 @@ TEST(BrowserProcess, EndsWith255SoonAfterTheHostLetsGoOfTheMutex) {
   std::printf("host gone: exit %d after %ld ms\n", code, ms);
 }
 
-TEST(BrowserProcess, CloseEndsItWith0AndTheIdFollowsAtoi) {
+TEST(BrowserProcess, CloseEndsItWith0LeavingNoProcessAndTheIdFollowsAtoi) {
   const int id = UniqueId();
   HostLink host(id);
   ASSERT_TRUE(host.holdInstanceMutex());
@@ -108,6 +110,17 @@ TEST(BrowserProcess, CloseEndsItWith0AndTheIdFollowsAtoi) {
   // "  +<id>xyz" reads as <id>: the renderer makes the command channel of that id.
   ChildProcess browser({Browser(), "  +" + std::to_string(id) + "xyz"});
   ASSERT_TRUE(host.connect(20000)) << "no command channel for id " << id;
+
+  // A page on screen, so the engine's processes are all running.
+  host.settings.setViewport(64, 64);
+  std::this_thread::sleep_for(30ms);
+  host.settings.setTarget("data:text/html,<body style='background:red'>");
+  std::this_thread::sleep_for(30ms);
+  host.settings.Update();
+  ASSERT_TRUE(host.readVideo(20000)) << "no frame from the page";
+  const auto engineProcesses = DescendantsOf(browser.pid());
+  EXPECT_GE(engineProcesses.size(), 2u) << "expected the display server and WebKit's processes";
+
   const auto start = Clock::now();
   host.settings.close();  // not launched by the settings object: sends "close"
   auto code = browser.wait(10s);
@@ -115,7 +128,11 @@ TEST(BrowserProcess, CloseEndsItWith0AndTheIdFollowsAtoi) {
   ASSERT_TRUE(code);
   EXPECT_EQ(*code, 0);
   EXPECT_LT(ms, 1000);
-  std::printf("close: exit %d after %ld ms (includes the sender's 50 ms pause)\n", *code, ms);
+  EXPECT_TRUE(AllGone(engineProcesses, 2s)) << "a process of the renderer outlived it";
+  std::printf(
+      "close: exit %d after %ld ms (includes the sender's 50 ms pause); %zu engine "
+      "processes gone\n",
+      *code, ms, engineProcesses.size());
 }
 
 TEST(BrowserProcess, EndsWith0AfterItsOpenRetriesWhenTheVideoChannelIsMissing) {

@@ -64,6 +64,20 @@ const char* kLongPage = R"html(<!doctype html><style>html, body { margin: 0; }</
 <div style="height: 60px; background: rgb(255, 0, 0)"></div>
 <div style="height: 5000px; background: rgb(0, 0, 255)"></div>)html";
 
+// Green once the renderer has told the page it is visible (the told state is an own property
+// of the document) and the script bridge is there; red until then.
+const char* kToldVisible = R"html(<!doctype html><style>html, body { margin: 0; }</style>
+<script>
+function paint() {
+  const told = Object.getOwnPropertyDescriptor(document, "hidden") !== undefined;
+  const ok = told && document.hidden === false && document.visibilityState === "visible" &&
+             window.tavrimon !== undefined && window.tavrimon.pluginVersion === "Tavrimon";
+  document.body.style.background = ok ? "rgb(0, 255, 0)" : "rgb(255, 0, 0)";
+  requestAnimationFrame(paint);
+}
+requestAnimationFrame(paint);
+</script>)html";
+
 Frame ExpectedBlocks(int format) {
   const int bytes = format == 0 ? 3 : 4;
   Frame frame(static_cast<std::size_t>(200) * 100 * bytes);
@@ -114,6 +128,21 @@ TEST_F(Product, ATransparentPageArrivesWithAlphaZero) {
       ASSERT_EQ(PixelAt(*frame, 160, x, y).a, 0) << "at " << x << "," << y;
     }
   }
+}
+
+TEST_F(Product, ANewPageIsToldItIsVisibleAndHasTheScriptBridge) {
+  http.Serve("/told", kToldVisible);
+  show(http.Url("/told"), 64, 64, 1);
+  const auto green = [](const Frame& f) {
+    const Bgra px = PixelAt(f, 64, 5, 5);
+    return f.size() == 64u * 64 * 4 && px.g == 255 && px.r == 0;
+  };
+  EXPECT_TRUE(frameWhere(green, 20s)) << "the page never saw itself told visible";
+  // Every Update makes a new page, which is told again.
+  send([&] { host.settings.Update(); });
+  while (host.readVideo(0)) {
+  }
+  EXPECT_TRUE(frameWhere(green, 20s));
 }
 
 TEST_F(Product, PauseStopsFramesAndSoundAndResumeBringsThemBack) {
