@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine_fixture.h"
+#include "include/cef_display_handler.h"
 #include "include/cef_task.h"
 #include "local_http_server.h"
 
@@ -391,6 +392,53 @@ TEST_F(EngineTest, PopUpsAreBlockedAndWindowOpenReturnsNull) {
             client->popups.end());
   EXPECT_NE(std::find(client->popups.begin(), client->popups.end(), server_.Url("/other")),
             client->popups.end());
+}
+
+// Records the page's console messages.
+class ConsoleClient : public RecordingClient, public CefDisplayHandler {
+ public:
+  ConsoleClient() : RecordingClient(100, 100) {}
+  CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
+  bool OnConsoleMessage(CefRefPtr<CefBrowser>, cef_log_severity_t level, const CefString& message,
+                        const CefString& source, int line) override {
+    {
+      std::lock_guard lock(mutex());
+      console.push_back({level, message.ToString(), source.ToString(), line});
+    }
+    Notify();
+    return false;
+  }
+  struct Entry {
+    cef_log_severity_t level;
+    std::string text, source;
+    int line;
+  };
+  std::vector<Entry> console;
+
+ private:
+  IMPLEMENT_REFCOUNTING(ConsoleClient);
+};
+
+TEST_F(EngineTest, ConsoleMessagesReachTheDisplayHandler) {
+  server_.Serve("/console",
+                "<!doctype html><script>\n"
+                "console.log('hello', 42);\n"
+                "console.warn({ toString() { return 'careful'; } });\n"
+                "console.error('broken');\n"
+                "</script>");
+  CefRefPtr<ConsoleClient> client = new ConsoleClient();
+  ASSERT_TRUE(Open(client.get(), server_.Url("/console")));
+  ASSERT_TRUE(client->WaitUntil([&] { return client->console.size() >= 3; }));
+  std::lock_guard lock(client->mutex());
+  ASSERT_EQ(client->console.size(), 3u);
+  EXPECT_EQ(client->console[0].level, LOGSEVERITY_INFO);
+  EXPECT_EQ(client->console[0].text, "hello 42");
+  EXPECT_EQ(client->console[0].source, server_.Url("/console"));
+  EXPECT_EQ(client->console[0].line, 2);
+  EXPECT_EQ(client->console[1].level, LOGSEVERITY_WARNING);
+  EXPECT_EQ(client->console[1].text, "careful");
+  EXPECT_EQ(client->console[2].level, LOGSEVERITY_ERROR);
+  EXPECT_EQ(client->console[2].line, 4);
 }
 
 TEST_F(EngineTest, WheelEventScrollsThePage) {

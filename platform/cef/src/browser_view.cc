@@ -783,6 +783,15 @@ gboolean BrowserView::OnUserMessage(WebKitWebView*, WebKitUserMessage* message, 
     }
     return TRUE;
   }
+  ConsoleReport console;
+  if (g_strcmp0(name, kConsoleMessageName) == 0 && DecodeConsoleReport(params, console)) {
+    CefRefPtr<CefDisplayHandler> display = b->client_ ? b->client_->GetDisplayHandler() : nullptr;
+    if (display) {
+      display->OnConsoleMessage(b, static_cast<cef_log_severity_t>(console.level),
+                                CefString(console.text), CefString(console.source), console.line);
+    }
+    return TRUE;
+  }
   FrameReport report;
   if (g_strcmp0(name, kFrameReportName) == 0 && DecodeFrameReport(params, report)) {
     if (report.main) {

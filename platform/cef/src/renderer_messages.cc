@@ -25,4 +25,23 @@ bool DecodeFrameReport(GVariant* params, FrameReport& report) {
   return true;
 }
 
+GVariant* EncodeConsoleReport(const ConsoleReport& report) {
+  return g_variant_new("(issi)", report.level, report.text.c_str(), report.source.c_str(),
+                       report.line);
+}
+
+bool DecodeConsoleReport(GVariant* params, ConsoleReport& report) {
+  if (!params || !g_variant_is_of_type(params, G_VARIANT_TYPE("(issi)"))) return false;
+  gint32 level = 0;
+  const char* text = nullptr;
+  const char* source = nullptr;
+  gint32 line = 0;
+  g_variant_get(params, "(i&s&si)", &level, &text, &source, &line);
+  report.level = level;
+  report.text = text;
+  report.source = source;
+  report.line = line;
+  return true;
+}
+
 }  // namespace cef_internal

@@ -19,6 +19,17 @@ struct FrameReport {
   bool main = false;
 };
 
+// A console message of a page: severity (cef_log_severity_t), text, source URL, line.
+inline constexpr char kConsoleMessageName[] = "tavrimon.cef.console";
+struct ConsoleReport {
+  int level = 0;
+  std::string text;
+  std::string source;
+  int line = 0;
+};
+GVariant* EncodeConsoleReport(const ConsoleReport& report);
+bool DecodeConsoleReport(GVariant* params, ConsoleReport& report);
+
 // A floating GVariant "(uxsb)".
 GVariant* EncodeFrameReport(const FrameReport& report);
 bool DecodeFrameReport(GVariant* params, FrameReport& report);

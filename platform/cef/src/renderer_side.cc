@@ -237,6 +237,46 @@ void ListenForLoad(JSCContext* context, guint64 pageId, guint64 frameId) {
   g_object_unref(listener);
 }
 
+// Console calls of a page reach the browser process as console reports. The page's console
+// methods are wrapped by a function the page cannot see; the originals still run.
+constexpr char kConsoleWrapper[] = R"js((function (report) {
+  const levels = { debug: 1, log: 2, info: 2, warn: 3, error: 4 };
+  for (const name of Object.keys(levels)) {
+    const original = console[name];
+    if (typeof original !== "function") continue;
+    console[name] = function (...args) {
+      try {
+        const caller = (new Error().stack || "").split("\n")[1] || "";
+        const at = caller.match(/@(.*):(\d+):\d+$/);
+        const text = args.map((a) => { try { return String(a); } catch (e) { return "?"; } });
+        report(levels[name], text.join(" "), at ? at[1] : "", at ? Number(at[2]) : 0);
+      } catch (e) {}
+      return original.apply(this, args);
+    };
+  }
+}))js";
+
+void OnConsoleCall(int level, const char* text, const char* source, int line, gpointer data) {
+  auto it = g_browsers.find(GPOINTER_TO_SIZE(data));
+  if (it == g_browsers.end() || !it->second->page()) return;
+  ConsoleReport report{level, text ? text : "", source ? source : "", line};
+  SendToView(it->second->page(), kConsoleMessageName, EncodeConsoleReport(report));
+}
+
+void ForwardConsole(JSCContext* context, guint64 pageId) {
+  JSCValue* wrapper = jsc_context_evaluate(context, kConsoleWrapper, -1);
+  JSCValue* report = jsc_value_new_function(context, nullptr, G_CALLBACK(OnConsoleCall),
+                                            GSIZE_TO_POINTER(pageId), nullptr, G_TYPE_NONE, 4,
+                                            G_TYPE_INT, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_INT);
+  if (wrapper && jsc_value_is_function(wrapper)) {
+    JSCValue* result = jsc_value_function_call(wrapper, JSC_TYPE_VALUE, report, G_TYPE_NONE);
+    if (result) g_object_unref(result);
+  }
+  jsc_context_clear_exception(context);
+  if (wrapper) g_object_unref(wrapper);
+  g_object_unref(report);
+}
+
 gboolean OnPageMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer) {
   if (g_strcmp0(webkit_user_message_get_name(message), kProcessMessageName) != 0) return FALSE;
   int64 frameId = 0;
@@ -287,6 +327,7 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
   JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, world);
   if (!context) return;
   if (!main) ListenForLoad(context, webkit_web_page_get_id(page), frameId);
+  ForwardConsole(context, webkit_web_page_get_id(page));
   CefRefPtr<CefV8Context> v8 = WrapContext(context, browser.get(), browser->FrameObject(frame));
   browser->SetContext(frameId, context);
   g_object_unref(context);
