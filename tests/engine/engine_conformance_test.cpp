@@ -515,6 +515,22 @@ TEST_F(EngineTest, BadUrlsNeitherCrashNorHang) {
   EXPECT_TRUE(WaitLoaded(client));
 }
 
+TEST_F(EngineTest, RefusedOrUnreachableAddressesAreLoadErrorsNeverLoadEnds) {
+  // Port 1 is one WebKit refuses outright; the other port is closed.
+  const char* urls[] = {"http://127.0.0.1:1/", "http://127.0.0.1:9/closed"};
+  for (const char* url : urls) {
+    SCOPED_TRACE(url);
+    CefRefPtr<RecordingClient> client = new RecordingClient(40, 40);
+    ASSERT_TRUE(Open(client, url));
+    EXPECT_TRUE(client->WaitUntil([&] { return client->loadErrors > 0; }, 20s));
+    std::this_thread::sleep_for(500ms);
+    std::lock_guard lock(client->mutex());
+    for (const auto& end : client->loadEnds) {
+      EXPECT_NE(end.status, 200) << "a failed load was reported as a page: " << end.url;
+    }
+  }
+}
+
 TEST_F(EngineTest, ACrashedWebProcessIsReportedAndTheBrowserRecovers) {
   server_.Serve("/victim", "<!doctype html>victim");
   server_.Serve("/again", "<!doctype html>again");

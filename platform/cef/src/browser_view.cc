@@ -226,6 +226,7 @@ void BrowserView::ConnectSignals() {
   g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view_, "user-message-received", G_CALLBACK(OnUserMessage), this);
+  g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
   g_signal_connect(view_, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
 }
 
@@ -656,6 +657,8 @@ void BrowserView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
     b->mainUrl_ = uri ? uri : "";
   }
   if (event == WEBKIT_LOAD_STARTED) {
+    const char* uri = webkit_web_view_get_uri(view);
+    b->startedUrl_ = uri ? uri : "";
     b->mainLoadFailed_ = false;
     b->frameStatus_.clear();
     return;
@@ -678,9 +681,15 @@ void BrowserView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
     }
   }
   CefRefPtr<BrowserView> keep(b);
-  if (CefRefPtr<CefLoadHandler> load = b->client_->GetLoadHandler()) {
-    load->OnLoadEnd(b, b->GetMainFrame(), EffectiveStatus(status, url));
+  CefRefPtr<CefLoadHandler> load = b->client_->GetLoadHandler();
+  if (!load) return;
+  // WebKit refuses some addresses (ports it considers unsafe, for one) without a load error:
+  // it shows an empty document instead. That is a failed load, not a local page.
+  if (!IsLocalDocument(b->startedUrl_) && url.rfind("about:", 0) == 0) {
+    load->OnLoadError(b, b->GetMainFrame(), ERR_FAILED, "the address was refused", b->startedUrl_);
+    return;
   }
+  load->OnLoadEnd(b, b->GetMainFrame(), EffectiveStatus(status, url));
 }
 
 gboolean BrowserView::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
@@ -749,6 +758,24 @@ GtkWidget* BrowserView::OnCreate(WebKitWebView*, WebKitNavigationAction* action,
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
   b->AskPopup(uri ? uri : "", "", WOD_NEW_POPUP, webkit_navigation_action_is_user_gesture(action));
   return nullptr;  // no window: window.open returns null
+}
+
+// There is no JavaScript dialog handler, so dialogs are suppressed as for CEF's windowless
+// browsers: nobody could answer them, and WebKit's own dialog would hold the page's script
+// until it is dismissed. alert returns at once, confirm answers false, a before-unload question
+// lets the page go.
+gboolean BrowserView::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
+  switch (webkit_script_dialog_get_dialog_type(dialog)) {
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+      webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
+      break;
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+      webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+      break;
+    default:
+      break;
+  }
+  return TRUE;
 }
 
 gboolean BrowserView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent* event,

@@ -103,6 +103,7 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent* event,
                                 WebKitHitTestResult* hit, gpointer self);
   static gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self);
+  static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                      gpointer self);
 
@@ -137,6 +138,7 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   cairo_surface_t* surface_ = nullptr;
 
   bool mainLoadFailed_ = false;
+  std::string startedUrl_;  // the address the current main-frame load began with
   std::multimap<std::string, int> frameStatus_;  // sub-frame document URL -> HTTP status
   // Frames as the renderer reports them, read from any thread (frames are handed to other
   // threads, e.g. to send a process message). Key 0 stands for the main frame.
