@@ -48,8 +48,19 @@ bool Recording::open(std::string* error) {
 }
 
 void Recording::arm() {
-  start_ = std::chrono::steady_clock::now();
-  armed_ = true;
+  {
+    std::lock_guard<std::mutex> guard(queueLock_);
+    start_ = std::chrono::steady_clock::now();
+    armed_ = true;
+    // A page that painted before it reported ready may never paint again.
+    if (beforeArm_ && !closing_) {
+      beforeArm_->ms = 0;
+      queue_.push_back(std::move(*beforeArm_));
+      ++frames_;
+    }
+    beforeArm_.reset();
+  }
+  queueChanged_.notify_one();
 }
 
 std::int64_t Recording::elapsedMs() const {
@@ -65,7 +76,6 @@ void Recording::expectSize(int width, int height) {
 }
 
 void Recording::addVideoBlock(std::vector<std::uint8_t> pixels) {
-  if (!armed_) return;
   CapturedFrame frame;
   frame.ms = elapsedMs();
   frame.width = expectedWidth_;
@@ -74,12 +84,16 @@ void Recording::addVideoBlock(std::vector<std::uint8_t> pixels) {
   const std::size_t expected =
       static_cast<std::size_t>(frame.width) * frame.height * (config_.imageFormat == 0 ? 3 : 4);
   if (pixels.size() != expected) {
-    ++dropped_;
+    if (armed_) ++dropped_;
     return;
   }
   frame.pixels = std::move(pixels);
   {
     std::lock_guard<std::mutex> guard(queueLock_);
+    if (!armed_) {
+      beforeArm_ = std::move(frame);
+      return;
+    }
     if (closing_ || queue_.size() >= kQueueLimit) {
       ++dropped_;
       return;
@@ -132,6 +146,13 @@ bool Recording::finish(RecordingSummary* summary, std::string* error) {
   }
   queueChanged_.notify_all();
   if (encoder_.joinable()) encoder_.join();
+  // The last frame stays on screen until the recording's end, also when the page stopped
+  // painting long before.
+  if (last_ && !encodeFailed_) {
+    const std::int64_t endMs =
+        config_.expectedMs > 0 ? std::min(elapsedMs(), config_.expectedMs) : elapsedMs();
+    if (!video_.holdUntil(*last_, endMs)) encodeFailed_ = true;
+  }
   std::optional<std::int64_t> audioStart;
   {
     std::lock_guard<std::mutex> guard(audioLock_);

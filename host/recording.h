@@ -52,7 +52,8 @@ class Recording {
 
   // Opens audio.wav, the encoder and its spool.
   bool open(std::string* error);
-  // From now on blocks are recorded, stamped relative to this moment.
+  // From now on blocks are recorded, stamped relative to this moment. The last frame that
+  // arrived before is recorded too, at the start: it is the page as it stands.
   void arm();
   bool armed() const { return armed_; }
   std::int64_t elapsedMs() const;
@@ -88,6 +89,7 @@ class Recording {
   std::mutex queueLock_;
   std::condition_variable queueChanged_;
   std::deque<CapturedFrame> queue_;
+  std::optional<CapturedFrame> beforeArm_;  // the newest frame that came before arm()
   bool closing_ = false;
   std::thread encoder_;
 

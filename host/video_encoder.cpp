@@ -78,6 +78,17 @@ std::string VideoEncoder::codecName() const {
 }
 
 bool VideoEncoder::encode(const CapturedFrame& frame) {
+  return encodeAt(frame, frame.ms);
+}
+
+bool VideoEncoder::holdUntil(const CapturedFrame& last, std::int64_t ms) {
+  if (lastPts_ < 0 || ms <= lastPts_ + lastFrameMs_) return true;
+  if (!encodeAt(last, ms)) return false;
+  lastFrameMs_ = 0;  // the repeated frame marks the end, it adds no time of its own
+  return true;
+}
+
+bool VideoEncoder::encodeAt(const CapturedFrame& frame, std::int64_t ms) {
   if (codec_ == nullptr || failed_) return false;
   const AVPixelFormat source = frame.imageFormat == 0 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
   scaler_ = sws_getCachedContext(scaler_, frame.width, frame.height, source, codec_->width,
@@ -88,7 +99,7 @@ bool VideoEncoder::encode(const CapturedFrame& frame) {
   const int strides[1] = {frame.width * (frame.imageFormat == 0 ? 3 : 4)};
   sws_scale(scaler_, planes, strides, 0, frame.height, picture_->data, picture_->linesize);
   // Two frames in the same millisecond still need rising timestamps.
-  const std::int64_t pts = std::max(frame.ms, lastPts_ + 1);
+  const std::int64_t pts = std::max(ms, lastPts_ + 1);
   if (lastPts_ >= 0) lastFrameMs_ = std::clamp<std::int64_t>(pts - lastPts_, 1, 1000);
   lastPts_ = pts;
   picture_->pts = pts;

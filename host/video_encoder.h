@@ -34,6 +34,10 @@ class VideoEncoder {
   bool open(int width, int height, const std::string& spoolPath, std::string* error);
   // Frames of another size are scaled to the encoder's size.
   bool encode(const CapturedFrame& frame);
+  // Shows `last` (the frame encoded last) until `ms`: when the video would end before then, the
+  // frame is encoded once more at `ms` and the video ends there. A page that stopped painting
+  // still fills the whole recording.
+  bool holdUntil(const CapturedFrame& last, std::int64_t ms);
   // Drains the encoder and closes the spool for reading.
   bool finish();
 
@@ -44,6 +48,7 @@ class VideoEncoder {
   std::int64_t durationMs() const { return lastPts_ < 0 ? 0 : lastPts_ + lastFrameMs_; }
 
  private:
+  bool encodeAt(const CapturedFrame& frame, std::int64_t ms);
   bool send(AVFrame* frame);
 
   AVCodecContext* codec_ = nullptr;

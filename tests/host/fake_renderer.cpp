@@ -13,6 +13,8 @@
 //   TAVRIMON_FAKE_EXIT_CODE=N and TAVRIMON_FAKE_EXIT_AFTER_MS=T  exit with N after T ms
 //   TAVRIMON_FAKE_NEVER_READY=1                                  never report the page ready
 //   TAVRIMON_FAKE_SILENT=1                                       send no audio
+//   TAVRIMON_FAKE_PAINT_ONCE=1      paint one frame only, and report ready 300 ms after it
+//                                   (a static page, painted before it finished loading)
 #include <windows.h>
 
 #include <atomic>
@@ -22,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -79,6 +82,7 @@ int main(int argc, char** argv) {
   const int exitAfterMs = EnvInt("TAVRIMON_FAKE_EXIT_AFTER_MS", 0);
   const bool neverReady = EnvInt("TAVRIMON_FAKE_NEVER_READY", 0) != 0;
   const bool silent = EnvInt("TAVRIMON_FAKE_SILENT", 0) != 0;
+  const bool paintOnce = EnvInt("TAVRIMON_FAKE_PAINT_ONCE", 0) != 0;
   const auto begin = Clock::now();
 
   // Like the renderer's watchdog, but probing once: the host must hold the host-instance mutex
@@ -117,7 +121,7 @@ int main(int argc, char** argv) {
     for (;;) {
       due += std::chrono::microseconds(33333);
       std::this_thread::sleep_until(due);
-      if (!sending || settings.paused) continue;
+      if (!sending || settings.paused || (paintOnce && index > 0)) continue;
       PaintFrame(&frame, width, height, format, index++);
       Publish(link->videoChannel.get(), frame);
     }
@@ -148,7 +152,9 @@ int main(int argc, char** argv) {
   audio.detach();
 
   // Like the renderer's main thread: poll the link until "close" clears `connected`.
+  std::optional<Clock::time_point> readyAt;
   for (;;) {
+    if (readyAt && Clock::now() >= *readyAt) settings.ready = true;
     if (!settings.connected) TerminateProcess(GetCurrentProcess(), 0);
     if (exitCode >= 0 && Clock::now() - begin >= std::chrono::milliseconds(exitAfterMs)) {
       TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
@@ -158,7 +164,11 @@ int main(int argc, char** argv) {
       width = settings.viewportWidth.load();
       height = settings.viewportHeight.load();
       format = settings.imageFormat.load();
-      if (!neverReady) settings.ready = true;
+      if (paintOnce) {
+        readyAt = Clock::now() + std::chrono::milliseconds(300);
+      } else if (!neverReady) {
+        settings.ready = true;
+      }
       sending = true;
     }
     Sleep(10);

@@ -127,6 +127,26 @@ TEST(Recording, NoSoundMeansNoAudioTrack) {
   fs::remove_all(out);
 }
 
+// A static page paints once, before it reports ready, and never again: that frame is the
+// recording, shown for its whole length.
+TEST(Recording, PageThatPaintedOnlyBeforeReadyFillsTheRecording) {
+  const fs::path out = TempDir("static");
+  const HostResult run =
+      RunToEnd(Args(out, {"--size", "160x120", "--seconds", "2"}),
+               {{"TAVRIMON_FAKE_PAINT_ONCE", "1"}, {"TAVRIMON_FAKE_SILENT", "1"}}, 60s);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("recorded 2.0"), std::string::npos) << run.out;
+  const auto media = ProbeMedia((out / "recording.mp4").string());
+  ASSERT_TRUE(media);
+  ASSERT_EQ(media->streams.size(), 1u);
+  EXPECT_NEAR(media->streams[0].seconds, 2.0, 0.1);
+  const auto last = DecodeImage((out / "last.png").string());
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->width, 160);
+  EXPECT_EQ(last->at(80, 2)[3], 255);  // the fake's painted frame, not an empty one
+  fs::remove_all(out);
+}
+
 struct ErrorCase {
   const char* name;
   std::vector<std::string> args;  // after the common ones; "{out}" is the output folder
