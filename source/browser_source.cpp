@@ -101,7 +101,15 @@ void BrowserSource::setBrowser(CefRefPtr<CefBrowser> next) {
 
 BrowserCreationValues BrowserSource::creationValues() {
   std::lock_guard<std::mutex> guard(lock);
-  return {url, width, height, frameRate, captureAudio, windowless, pageVisible};
+  BrowserCreationValues values;
+  values.url = url;
+  values.width = width;
+  values.height = height;
+  values.frameRate = frameRate;
+  values.captureAudio = captureAudio;
+  values.windowless = windowless;
+  values.pageVisible = pageVisible;
+  return values;
 }
 
 void BrowserSource::viewSize(int* w, int* h) {

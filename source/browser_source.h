@@ -32,13 +32,7 @@ BrowserSourceSettings MakeBrowserSourceSettings(shr_avsource& settings);
 
 // What the creation of a browser needs, copied together under the source's lock so that a
 // concurrent update can never hand it a half-written set.
-struct BrowserCreationValues {
-  std::string url;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::int32_t frameRate = 0;
-  bool captureAudio = false;
-  bool windowless = false;
+struct BrowserCreationValues : BrowserSourceSettings {
   bool pageVisible = false;
 };
 
