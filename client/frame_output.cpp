@@ -46,10 +46,9 @@ void BrowserClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const 
   }
 
   conv_v& converter = current->videoConverter;
-  if (!converter.initialized && width != 0 && height != 0) {
-    current->setViewSize(width, height);
-    converter.Build(width, height);
-  }
+  // The painted size is not made the source's view size: a paint of the browser being replaced
+  // can come after an update set a new size, and would put the old size back for good.
+  if (!converter.initialized && width != 0 && height != 0) converter.Build(width, height);
   if (!converter.initialized || width == 0 || height == 0) return;
   // The host may have switched to BGRA while the converter was being built.
   if (current->settings->getImageFormat() != 0) return;

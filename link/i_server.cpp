@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -59,9 +60,11 @@ bool i_server::start() {
   ok = videoChannel->open();
   if (ok) ok = audioChannel->open();
   settings.owner = this;
-  commandChannel->responseEvent =
-      OpenEventA(EVENT_ALL_ACCESS, FALSE, commandChannel->responseEventName.c_str());
-  if (commandChannel->responseEvent == nullptr) throw "Error open event";
+  // The server thread already runs and may answer "isReady" meanwhile: publish the handle
+  // atomically, so it sees either no event yet or the opened one.
+  HANDLE response = OpenEventA(EVENT_ALL_ACCESS, FALSE, commandChannel->responseEventName.c_str());
+  std::atomic_ref<HANDLE>(commandChannel->responseEvent).store(response, std::memory_order_release);
+  if (response == nullptr) throw "Error open event";
   if (!ok) {
     stop();
     throw std::runtime_error("Error start server");
@@ -117,8 +120,11 @@ bool i_server::handlePacket(std::uint8_t* region) {
     WriteU32(answer, settings.ready ? 1 : 0);
     const auto reply = BuildCommandPacket("isReady", answer, sizeof answer);
     std::memcpy(region, reply.data(), reply.size());
-    if (commandChannel && commandChannel->responseEvent != nullptr) {
-      SetEvent(commandChannel->responseEvent);
+    if (commandChannel) {
+      // Written by start() on another thread while this one already serves.
+      HANDLE response =
+          std::atomic_ref<HANDLE>(commandChannel->responseEvent).load(std::memory_order_acquire);
+      if (response != nullptr) SetEvent(response);
     }
   } else if (SameWord(word, "setScrollPosition")) {
     if (ScrollHandler handler = GetScrollHandler()) {

@@ -2,6 +2,8 @@
 // (this process, WebKit's processes, the private X server) for a reference animated page at 30
 // frames a second, against a minimal WebKitGTK program rendering the same page in the same run
 // (webkit-floor); plus the delay from WebKit's draw to OnPaint and the tree's memory.
+// The third argument is the view's background: 0 transparent (CEF's default, what browser
+// sources use; such views are read with snapshots), 1 opaque (read from WebKit's view copy).
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -130,7 +132,7 @@ struct Figures {
   double rssMb = 0;
 };
 
-Figures MeasureEngine(int w, int h, cef_internal::PaintDelay& delay) {
+Figures MeasureEngine(int w, int h, bool opaque, cef_internal::PaintDelay& delay) {
   CefRefPtr<CountingClient> client = new CountingClient(w, h);
   CefRefPtr<CefBrowser> browser;
   RunOnUi([&] {
@@ -140,6 +142,7 @@ Figures MeasureEngine(int w, int h, cef_internal::PaintDelay& delay) {
     info.height = h;
     CefBrowserSettings settings;
     settings.windowless_frame_rate = kFps;
+    settings.background_color = opaque ? 0xFF000000 : 0;
     browser = CefBrowserHost::CreateBrowserSync(info, client.get(), ReferenceUrl(), settings,
                                                 nullptr, nullptr);
   });
@@ -208,6 +211,7 @@ Figures MeasureFloor(int w, int h) {
 
 void BM_FrameCost(benchmark::State& state) {
   const int w = int(state.range(0)), h = int(state.range(1));
+  const bool opaque = state.range(2) != 0;
   if (!StartEngine()) {
     state.SkipWithError("the engine did not start");
     return;
@@ -216,7 +220,7 @@ void BM_FrameCost(benchmark::State& state) {
   cef_internal::PaintDelay delay;
   std::ofstream(ReferencePath()) << kReferencePage;
   for (auto _ : state) {
-    engine = MeasureEngine(w, h, delay);
+    engine = MeasureEngine(w, h, opaque, delay);
     floor = MeasureFloor(w, h);
   }
   std::filesystem::remove(ReferencePath());
@@ -234,8 +238,9 @@ void BM_FrameCost(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FrameCost)
-    ->Args({1280, 720})
-    ->Args({1920, 1080})
+    ->Args({1280, 720, 0})
+    ->Args({1920, 1080, 0})
+    ->Args({1280, 720, 1})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

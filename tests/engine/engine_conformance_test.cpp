@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdlib>
 #include <set>
 #include <thread>
 
@@ -99,32 +100,36 @@ TEST_F(EngineTest, CreateBrowserSyncOffTheUiThreadGivesNull) {
             nullptr);
 }
 
-// A page of known colours: every pixel must come out exactly, B,G,R,A, rows top to bottom.
+// A page of known colours: every pixel must come out exactly, B,G,R,A, rows top to bottom,
+// whether the view is transparent (read as snapshots) or opaque (read from WebKit's view copy).
 TEST_F(EngineTest, PaintsExactPixelsOfAKnownPage) {
   server_.Serve("/colours",
                 "<!doctype html><style>html,body{margin:0;background:rgb(18,52,86)}"
                 "#b{position:absolute;left:0;top:40px;width:80px;height:20px;"
                 "background:rgb(200,100,50)}</style><div id=b></div>");
-  CefRefPtr<RecordingClient> client = new RecordingClient(80, 60);
-  ASSERT_TRUE(Open(client, server_.Url("/colours")));
-  ASSERT_TRUE(WaitLoaded(client));
-  ASSERT_TRUE(client->WaitUntil([&] { return client->paints > 0; }));
-  // The last frame after the page settled.
-  std::this_thread::sleep_for(500ms);
-  std::lock_guard lock(client->mutex());
-  ASSERT_EQ(client->lastWidth, 80);
-  ASSERT_EQ(client->lastHeight, 60);
-  EXPECT_FALSE(client->paintOffUiThread);
-  EXPECT_FALSE(client->nonViewPaint);
-  auto pixel = [&](int x, int y) {
-    const uint8_t* p = &client->lastFrame[size_t(y * 80 + x) * 4];
-    return std::array<int, 4>{p[0], p[1], p[2], p[3]};
-  };
-  for (int y : {0, 10, 39}) {
-    for (int x : {0, 40, 79}) EXPECT_EQ(pixel(x, y), (std::array<int, 4>{86, 52, 18, 255}));
-  }
-  for (int y : {40, 50, 59}) {
-    for (int x : {0, 79}) EXPECT_EQ(pixel(x, y), (std::array<int, 4>{50, 100, 200, 255}));
+  for (cef_color_t background : {cef_color_t{0}, cef_color_t{0xFFFFFFFF}}) {
+    SCOPED_TRACE(background ? "opaque view" : "transparent view");
+    CefRefPtr<RecordingClient> client = new RecordingClient(80, 60);
+    ASSERT_TRUE(Open(client, server_.Url("/colours"), 30, background));
+    ASSERT_TRUE(WaitLoaded(client));
+    ASSERT_TRUE(client->WaitUntil([&] { return client->paints > 0; }));
+    // The last frame after the page settled.
+    std::this_thread::sleep_for(500ms);
+    std::lock_guard lock(client->mutex());
+    ASSERT_EQ(client->lastWidth, 80);
+    ASSERT_EQ(client->lastHeight, 60);
+    EXPECT_FALSE(client->paintOffUiThread);
+    EXPECT_FALSE(client->nonViewPaint);
+    auto pixel = [&](int x, int y) {
+      const uint8_t* p = &client->lastFrame[size_t(y * 80 + x) * 4];
+      return std::array<int, 4>{p[0], p[1], p[2], p[3]};
+    };
+    for (int y : {0, 10, 39}) {
+      for (int x : {0, 40, 79}) EXPECT_EQ(pixel(x, y), (std::array<int, 4>{86, 52, 18, 255}));
+    }
+    for (int y : {40, 50, 59}) {
+      for (int x : {0, 79}) EXPECT_EQ(pixel(x, y), (std::array<int, 4>{50, 100, 200, 255}));
+    }
   }
 }
 
@@ -147,6 +152,82 @@ TEST_F(EngineTest, ZeroBackgroundColourIsTransparentAndAlphaIsPremultiplied) {
   EXPECT_NEAR(inside[3], 128, 1);
   EXPECT_EQ(outside[3], 0);
   EXPECT_EQ(outside[0] + outside[1] + outside[2], 0);
+}
+
+// Checks every frame of a transparent page showing one translucent 40 x 40 box: the pixels
+// that are not transparent black must be exactly that box, in the box's premultiplied colour.
+class MovingBoxClient : public RecordingClient {
+ public:
+  static constexpr int kWidth = 200, kHeight = 60, kBox = 40;
+  MovingBoxClient() : RecordingClient(kWidth, kHeight) {}
+
+  void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type, const RectList& dirtyRects,
+               const void* buffer, int width, int height) override {
+    if (width == kWidth && height == kHeight) Check(static_cast<const uint8_t*>(buffer));
+    RecordingClient::OnPaint(browser, type, dirtyRects, buffer, width, height);
+  }
+
+  int framesWithBox = 0;
+  int badFrames = 0;
+  std::string firstBad;
+  std::set<int> positions;
+
+ private:
+  void Check(const uint8_t* frame) {
+    int left = kWidth, top = kHeight, right = -1, bottom = -1;
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const uint8_t* p = frame + size_t(y * kWidth + x) * 4;
+        if ((p[0] | p[1] | p[2] | p[3]) == 0) continue;
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+    }
+    if (right < 0) return;  // the box is not drawn yet
+    std::lock_guard lock(mutex());
+    ++framesWithBox;
+    positions.insert(right);  // moves with the box even when traces are left behind
+    int wrong = 0;
+    for (int y = top; y <= bottom; ++y) {
+      for (int x = left; x <= right; ++x) {
+        const uint8_t* p = frame + size_t(y * kWidth + x) * 4;
+        // rgba(255,0,0,0.5) premultiplied: B=0 G=0 R=128 A=128.
+        if (p[0] != 0 || p[1] != 0 || std::abs(p[2] - 128) > 1 || std::abs(p[3] - 128) > 1) {
+          ++wrong;
+        }
+      }
+    }
+    int w = right - left + 1, h = bottom - top + 1;
+    if (w == kBox && h == kBox && wrong == 0) return;
+    if (++badFrames == 1) {
+      firstBad = "painted area " + std::to_string(w) + "x" + std::to_string(h) + " at x " +
+                 std::to_string(left) + ", " + std::to_string(wrong) +
+                 " pixels in it not the box's colour";
+    }
+  }
+};
+
+// Repaints of a transparent page replace what was there: a moving translucent box leaves no
+// trace where it was and never builds up over itself.
+TEST_F(EngineTest, TransparentPageRepaintsReplaceOldPixels) {
+  server_.Serve("/moving",
+                "<!doctype html><style>html,body{margin:0;background:transparent}"
+                "#b{position:absolute;left:0;top:10px;width:40px;height:40px;"
+                "background:rgba(255,0,0,0.5)}</style><div id=b></div><script>"
+                "let x=0;const b=document.getElementById('b');"
+                "function step(){x=(x+3)%161;b.style.left=x+'px';requestAnimationFrame(step);}"
+                "requestAnimationFrame(step);</script>");
+  CefRefPtr<MovingBoxClient> client = new MovingBoxClient();
+  ASSERT_TRUE(Open(client, server_.Url("/moving")));
+  ASSERT_TRUE(WaitLoaded(client));
+  ASSERT_TRUE(client->WaitUntil([&] {
+    return client->framesWithBox >= 40 && client->positions.size() >= 20;
+  })) << "the box was not seen moving";
+  std::lock_guard lock(client->mutex());
+  EXPECT_EQ(client->badFrames, 0) << "of " << client->framesWithBox
+                                  << " frames; the first: " << client->firstBad;
 }
 
 TEST_F(EngineTest, StaticPageStopsPaintingAnimatedPageIsCappedAtTheFrameRate) {

@@ -19,24 +19,12 @@
 #include "child_process.h"
 #include "host_process.h"
 #include "media_probe.h"
-#include "private_network.h"
 #include "process_tree.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-// The host-instance mutex is one name for the whole machine: another test process that drops
-// it would end this test's renderers. A network namespace of our own keeps it private, and
-// tavrimon-host and its renderer inherit it.
-class PrivateNetwork : public ::testing::Environment {
- public:
-  void SetUp() override {
-    ASSERT_TRUE(EnterPrivateNetwork()) << "a private network namespace needs root";
-  }
-};
-const auto* const privateNetwork = ::testing::AddGlobalTestEnvironment(new PrivateNetwork);
 
 fs::path TempDir(const std::string& name) {
   const fs::path dir =
@@ -220,11 +208,8 @@ TEST(UserErrors, RendererEndingEarlyIsReportedWithItsExitCode) {
   pid_t renderer = 0;
   const auto deadline = std::chrono::steady_clock::now() + 60s;
   while (renderer == 0 && std::chrono::steady_clock::now() < deadline) {
-    for (pid_t pid : DescendantsOf(getpid())) {
-      std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-      std::string name;
-      std::getline(comm, name);
-      if (name.rfind("tavrimon-browse", 0) == 0) renderer = pid;
+    for (const auto& process : Descendants(getpid())) {
+      if (process.name.rfind("tavrimon-browse", 0) == 0) renderer = process.pid;
     }
     std::this_thread::sleep_for(100ms);
   }

@@ -5,22 +5,8 @@
 #include <thread>
 
 #include "child_process.h"
-#include "private_network.h"
 
 using namespace std::chrono_literals;
-
-namespace {
-
-// Each test process keeps the host-instance mutex to itself (see private_network.h).
-class PrivateNetwork : public ::testing::Environment {
- public:
-  void SetUp() override {
-    ASSERT_TRUE(EnterPrivateNetwork()) << "a private network namespace needs root";
-  }
-};
-const auto* const privateNetwork = ::testing::AddGlobalTestEnvironment(new PrivateNetwork);
-
-}  // namespace
 
 int Product::UniqueId() {
   static int counter = 0;

@@ -125,7 +125,10 @@ TEST(WindowedSource, IsAVisibleWindowAtTheOriginWithTheSourcesSize) {
     ASSERT_TRUE(XGetWindowAttributes(x, window, &attributes));
     Window child;
     XTranslateCoordinates(x, window, attributes.root, 0, 0, &rootX, &rootY, &child);
-    if (attributes.width == 300 && attributes.height == 200 && rootX == 0 && rootY == 0) break;
+    if (attributes.width == 300 && attributes.height == 200 && rootX == 0 && rootY == 0 &&
+        attributes.map_state == IsViewable) {
+      break;
+    }
     std::this_thread::sleep_for(50ms);
   }
   EXPECT_EQ(attributes.width, 300);

@@ -19,6 +19,13 @@ namespace {
 
 constexpr int kDefaultFrameRate = 30;
 constexpr int kMaxFrameRate = 240;
+// The largest side of a view. GTK refuses windows past 32767 pixels, and the engine dies on
+// far larger ones; like CEF, the view is at least one pixel each way.
+constexpr int kMaxViewSide = 16384;
+
+int ViewSide(int requested) {
+  return std::clamp(requested, 1, kMaxViewSide);
+}
 // WebKit scrolls this many pixels per smooth-scroll step of a GDK wheel event.
 constexpr double kPixelsPerScrollStep = 40.0;
 
@@ -163,14 +170,18 @@ bool BrowserView::Build(const CefWindowInfo& windowInfo, CefRefPtr<CefClient> cl
     renderHandler_->GetViewRect(this, rect);
   }
   if (!windowless_ && (rect.width <= 0 || rect.height <= 0)) rect = CefRect(0, 0, 800, 600);
-  viewWidth_ = std::max(1, rect.width);
-  viewHeight_ = std::max(1, rect.height);
+  viewWidth_ = ViewSide(rect.width);
+  viewHeight_ = ViewSide(rect.height);
 
   if (windowless_) {
     cef_color_t c = settings.background_color;
     GdkRGBA rgba{((c >> 16) & 0xff) / 255.0, ((c >> 8) & 0xff) / 255.0, (c & 0xff) / 255.0,
                  ((c >> 24) & 0xff) / 255.0};
     webkit_web_view_set_background_color(view_, &rgba);
+    // Only WebKit's non-composited view copy blends repaints over old pixels; a composited
+    // view is copied right as it is.
+    snapshotFrames_ = !config.compositing && ((c >> 24) & 0xff) != 0xff;
+    snapshotCancel_ = g_cancellable_new();
   }
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -216,6 +227,7 @@ bool BrowserView::Build(const CefWindowInfo& windowInfo, CefRefPtr<CefClient> cl
 
 BrowserView::~BrowserView() {
   if (surface_) cairo_surface_destroy(surface_);
+  if (snapshotCancel_) g_object_unref(snapshotCancel_);
 }
 
 void BrowserView::ConnectSignals() {
@@ -351,6 +363,7 @@ void BrowserView::CloseBrowser(bool /*force_close*/) {
     closing_ = true;
     if (captureSource_) g_source_remove(captureSource_);
     captureSource_ = 0;
+    if (snapshotCancel_) g_cancellable_cancel(snapshotCancel_);
     // Open streams end (OnAudioStreamStopped) before the handler is let go.
     audioLink_.reset();
     DetachAudioCapture(identifier_);
@@ -585,7 +598,7 @@ void BrowserView::ApplyViewSize() {
   if (!renderHandler_ || !windowless_) return;
   CefRect rect;
   renderHandler_->GetViewRect(this, rect);
-  int w = std::max(1, rect.width), h = std::max(1, rect.height);
+  int w = ViewSide(rect.width), h = ViewSide(rect.height);
   if (w == viewWidth_ && h == viewHeight_) return;
   viewWidth_ = w;
   viewHeight_ = h;
@@ -594,7 +607,8 @@ void BrowserView::ApplyViewSize() {
 }
 
 void BrowserView::Capture() {
-  if (!dirty_ || hidden_ || !Alive() || !renderHandler_) return;
+  // A snapshot under way delivers first; it looks at dirty_ again when it is done.
+  if (!dirty_ || hidden_ || !Alive() || !renderHandler_ || snapshotPending_) return;
   ApplyViewSize();
   // Lays out a pending size change now: drawing a view that awaits its allocation draws nothing.
   gtk_container_check_resize(GTK_CONTAINER(window_));
@@ -622,6 +636,10 @@ void BrowserView::Capture() {
   lastCaptureUs_ = started - lastCaptureUs_ < 2 * period && started >= lastCaptureUs_ + period
                        ? lastCaptureUs_ + period
                        : started;
+  if (snapshotFrames_) {
+    TakeSnapshot();
+    return;
+  }
 
   if (!surface_ || cairo_image_surface_get_width(surface_) != w ||
       cairo_image_surface_get_height(surface_) != h) {
@@ -638,13 +656,79 @@ void BrowserView::Capture() {
   cairo_destroy(cr);
   cairo_surface_flush(surface_);
   if (cairo_image_surface_get_stride(surface_) != w * 4) return;  // never for ARGB32
+  gint64 firstDrawUs = firstDrawUs_;
+  firstDrawUs_ = 0;
+  Deliver(cairo_image_surface_get_data(surface_), w, h, firstDrawUs, lastDrawUs_);
+}
 
+void BrowserView::TakeSnapshot() {
+  snapshotPending_ = true;
+  snapshotFirstDrawUs_ = firstDrawUs_;
+  snapshotLastDrawUs_ = lastDrawUs_;
+  firstDrawUs_ = 0;
+  AddRef();  // released by OnSnapshot, which always runs (cancelled when the browser closes)
+  // With the selection, as the page shows it; without overlay scrollbars, which a snapshot
+  // leaves out.
+  webkit_web_view_get_snapshot(
+      view_, WEBKIT_SNAPSHOT_REGION_VISIBLE,
+      static_cast<WebKitSnapshotOptions>(WEBKIT_SNAPSHOT_OPTIONS_TRANSPARENT_BACKGROUND |
+                                         WEBKIT_SNAPSHOT_OPTIONS_INCLUDE_SELECTION_HIGHLIGHTING),
+      snapshotCancel_, OnSnapshot, this);
+}
+
+void BrowserView::OnSnapshot(GObject* view, GAsyncResult* result, gpointer self) {
+  auto* b = static_cast<BrowserView*>(self);
+  GError* error = nullptr;
+  cairo_surface_t* shot =
+      webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(view), result, &error);
+  if (error) g_error_free(error);
+  b->snapshotPending_ = false;
+  if (shot) {
+    if (b->Alive() && !b->hidden_ && b->renderHandler_) b->DeliverSnapshot(shot);
+    cairo_surface_destroy(shot);
+  }
+  // Draws that came while the snapshot was taken get the next one.
+  if (b->dirty_) b->ScheduleCapture();
+  b->Release();
+}
+
+void BrowserView::DeliverSnapshot(cairo_surface_t* shot) {
+  if (cairo_surface_get_type(shot) != CAIRO_SURFACE_TYPE_IMAGE) return;
+  int w = cairo_image_surface_get_width(shot);
+  int h = cairo_image_surface_get_height(shot);
+  if (w != viewWidth_ || h != viewHeight_) {
+    // Taken before a size change: the view at its new size is wanted instead.
+    dirty_ = true;
+    return;
+  }
+  cairo_surface_flush(shot);
+  const void* pixels = cairo_image_surface_get_data(shot);
+  if (cairo_image_surface_get_format(shot) != CAIRO_FORMAT_ARGB32 ||
+      cairo_image_surface_get_stride(shot) != w * 4) {
+    // Brought to the layout OnPaint hands on: ARGB32 rows without padding.
+    if (!surface_ || cairo_image_surface_get_width(surface_) != w ||
+        cairo_image_surface_get_height(surface_) != h) {
+      if (surface_) cairo_surface_destroy(surface_);
+      surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    }
+    cairo_t* cr = cairo_create(surface_);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, shot, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface_);
+    if (cairo_image_surface_get_stride(surface_) != w * 4) return;
+    pixels = cairo_image_surface_get_data(surface_);
+  }
+  Deliver(pixels, w, h, snapshotFirstDrawUs_, snapshotLastDrawUs_);
+}
+
+void BrowserView::Deliver(const void* pixels, int w, int h, gint64 firstDrawUs, gint64 lastDrawUs) {
   CefRenderHandler::RectList dirty{CefRect(0, 0, w, h)};
   CefRefPtr<CefRenderHandler> handler = renderHandler_;
   gint64 now = g_get_monotonic_time();
-  if (firstDrawUs_) RecordPaintDelay(now - firstDrawUs_, now - lastDrawUs_);
-  firstDrawUs_ = 0;
-  handler->OnPaint(this, PET_VIEW, dirty, cairo_image_surface_get_data(surface_), w, h);
+  if (firstDrawUs) RecordPaintDelay(now - firstDrawUs, now - lastDrawUs);
+  handler->OnPaint(this, PET_VIEW, dirty, pixels, w, h);
 }
 
 // ---- WebKit signals ----

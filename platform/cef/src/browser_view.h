@@ -92,6 +92,14 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   void ScheduleCapture();
   void Capture();
   void ApplyViewSize();
+  // A non-composited view that is not opaque is read with a snapshot of the page instead:
+  // WebKit's own copy of such a view (what gtk_widget_draw shows) lays each repaint over the
+  // old pixels, so where the page is not opaque, moved or faded content would leave traces
+  // and translucent content would build up.
+  void TakeSnapshot();
+  static void OnSnapshot(GObject* view, GAsyncResult* result, gpointer self);
+  void DeliverSnapshot(cairo_surface_t* shot);
+  void Deliver(const void* pixels, int w, int h, gint64 firstDrawUs, gint64 lastDrawUs);
 
   // WebKit signals.
   static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
@@ -136,6 +144,11 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   guint captureSource_ = 0;
   gint64 lastCaptureUs_ = 0;
   cairo_surface_t* surface_ = nullptr;
+  bool snapshotFrames_ = false;  // a non-composited view that is not opaque: frames are snapshots
+  bool snapshotPending_ = false;
+  gint64 snapshotFirstDrawUs_ = 0;  // the draws the pending snapshot answers
+  gint64 snapshotLastDrawUs_ = 0;
+  GCancellable* snapshotCancel_ = nullptr;
 
   bool mainLoadFailed_ = false;
   std::string startedUrl_;  // the address the current main-frame load began with

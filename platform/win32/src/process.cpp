@@ -2,6 +2,8 @@
 // CreateProcessA; and CloseHandle, which ends every kind of handle.
 #include <windows.h>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -106,8 +109,40 @@ DWORD GetCurrentProcessId() {
   return static_cast<DWORD>(getpid());
 }
 
+namespace {
+
+// Ends every process this one started (an X server, a browser engine's helpers) at once. Left
+// alone, each would end only when it noticed its parent gone, some of them only after their
+// own clean-up; a process that is terminated takes its helpers along instead.
+void KillOwnChildren() {
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) return;
+  while (dirent* task = readdir(tasks)) {
+    if (task->d_name[0] == '.') continue;
+    const std::string path = std::string("/proc/self/task/") + task->d_name + "/children";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    char text[4096];
+    const ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (n <= 0) continue;
+    text[n] = '\0';
+    for (char* at = text; *at != '\0';) {
+      char* end = nullptr;
+      const long pid = std::strtol(at, &end, 10);
+      if (end == at) break;
+      if (pid > 0) kill(static_cast<pid_t>(pid), SIGKILL);
+      at = end;
+    }
+  }
+  closedir(tasks);
+}
+
+}  // namespace
+
 BOOL TerminateProcess(HANDLE process, UINT exitCode) {
   if (process == GetCurrentProcess()) {
+    KillOwnChildren();
     _exit(static_cast<int>(exitCode & 0xFF));  // at once: no destructors, no flushing
   }
   auto child = win32::LookupHandle<win32::ProcessObject>(process);

@@ -1,0 +1,111 @@
+// A host application the fault tests can kill: it holds the host-instance mutex, makes the
+// link, starts tavrimon-browser and reports on standard output, one line per event:
+//   fault_host BROWSER ID stream URL   show URL, print "streaming", then read frames until killed
+//   fault_host BROWSER ID once URL     show URL, read a few frames, "close", print "exit CODE"
+//   fault_host BROWSER ID settled URL  as once, but first holds the mutex for 300 ms before it
+//                                      makes the channels (longer than a watchdog period)
+//   fault_host BROWSER ID nochannels   never create the channels; print "exit CODE MS"
+// Problems with the link print a line starting with "fault" and end the host with code 1.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "command_packet.h"
+#include "host_link.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Say(const std::string& line) {
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+[[noreturn]] void Fail(const std::string& why) {
+  Say("fault " + why);
+  std::exit(1);
+}
+
+long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Commands spaced so the server applies each before the next overwrites the region.
+void Spaced() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+}
+
+// Brings up a link on channels that must start empty, and the page; returns when the first
+// frame of the page's size arrived. `settle` waits between taking the mutex and making the
+// channels, so that renderers of an earlier host of this id have seen the new holder.
+void Show(HostLink& host, const std::string& browser, const std::string& url, bool settle) {
+  if (!host.holdInstanceMutex()) Fail("no mutex");
+  if (settle) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  if (!host.start()) Fail("no channels");
+  if (ReadU32(host.videoChannel->view) != 0 || ReadU32(host.audioChannel->view) != 0) {
+    Fail("stale block in a fresh channel");
+  }
+  if (host.readVideo(0) || host.readAudio(0)) Fail("stale signal on a fresh channel");
+  const auto launched = Clock::now();
+  if (!host.launch(browser)) Fail("launch");
+  if (!host.connect(30000)) Fail("no command channel");
+  if (ReadU32(host.commandChannel->view) != 0) Fail("stale packet in the command channel");
+  if (host.readVideo(1000)) Fail("a frame before the first Update");
+
+  host.settings.setImageFormat(1);
+  Spaced();
+  host.settings.setViewport(320, 240);
+  Spaced();
+  host.settings.setTarget(url);
+  Spaced();
+  host.settings.Update();
+  const auto deadline = Clock::now() + std::chrono::seconds(40);
+  for (;;) {
+    if (Clock::now() > deadline) Fail("no frame of the page");
+    auto frame = host.readVideo(500);
+    if (frame && frame->size() == 320u * 240 * 4) break;
+  }
+  Say("streaming " + std::to_string(MsSince(launched)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: fault_host BROWSER ID stream|once|nochannels [URL]\n");
+    return 2;
+  }
+  const std::string browser = argv[1];
+  const std::string mode = argv[3];
+  HostLink host(std::atoi(argv[2]));
+
+  if (mode == "nochannels") {
+    if (!host.holdInstanceMutex()) Fail("no mutex");
+    const auto launched = Clock::now();
+    if (!host.launch(browser)) Fail("launch");
+    auto code = host.waitExit(30000);
+    if (!code) Fail("the renderer did not end");
+    Say("exit " + std::to_string(*code) + " " + std::to_string(MsSince(launched)));
+    return 0;
+  }
+  if (argc < 5) return 2;
+  Show(host, browser, argv[4], mode == "settled");
+
+  if (mode == "stream") {
+    for (;;) host.readVideo(1000);  // until the test kills this process
+  }
+  for (int frames = 0; frames < 10; ++frames) {
+    if (!host.readVideo(5000)) Fail("frames stopped");
+  }
+  if (!host.settings.isReady()) Fail("not ready");
+  host.settings.close();
+  auto code = host.waitExit(10000);
+  if (!code) Fail("no exit after close");
+  Say("exit " + std::to_string(*code));
+  return 0;
+}
