@@ -1,5 +1,8 @@
 #include "engine_fixture.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -239,6 +242,30 @@ std::string WriteTempPage(const std::string& name, const std::string& html) {
   auto path = dir / name;
   std::ofstream(path) << html;
   return path.string();
+}
+
+std::string StartUserDisplay() {
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  std::string fd = std::to_string(fds[1]);
+  pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+    close(fds[0]);
+    int devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, 2);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
+           "1024x768x24", "-noreset", nullptr);
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string number;
+  char c;
+  while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  return number.empty() ? std::string() : ":" + number;
 }
 
 }  // namespace engine_test

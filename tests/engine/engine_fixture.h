@@ -26,6 +26,10 @@ struct BeforeStart {
 
 // Starts the engine once for this process; false when it could not start.
 bool EnsureEngine();
+
+// Starts "Xvfb -displayfd" for the rest of this process's life, as the user's own display for
+// windowed browsers, and returns its display name (empty on failure).
+std::string StartUserDisplay();
 const BeforeStart& BeforeStartResult();
 
 // Runs `f` on the UI thread and waits for it.

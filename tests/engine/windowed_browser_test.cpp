@@ -1,10 +1,7 @@
 // A windowed browser (windowless_rendering_enabled 0) is a real window on the user's display
 // (DISPLAY when the engine started): it has a window handle and gets no OnPaint. Here the
 // "user's display" is an X server the test starts itself.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,32 +14,6 @@
 
 namespace engine_test {
 namespace {
-
-// Starts "Xvfb -displayfd" for the rest of this process's life (the engine keeps a connection
-// to it until the process ends) and returns its display name (empty on failure).
-std::string StartUserDisplay() {
-  int fds[2];
-  if (pipe(fds) != 0) return {};
-  std::string fd = std::to_string(fds[1]);
-  pid_t parent = getpid();
-  pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(1);
-    close(fds[0]);
-    int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 2);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
-           "1024x768x24", "-noreset", nullptr);
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string number;
-  char c;
-  while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-  close(fds[0]);
-  return number.empty() ? std::string() : ":" + number;
-}
 
 TEST(EngineWindowed, AWindowedBrowserIsARealWindowWithoutPaints) {
   std::string display = StartUserDisplay();

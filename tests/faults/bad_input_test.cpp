@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "command_packet.h"
-#include "fault_pages.h"
+#include "moving_pages.h"
 #include "process_tree.h"
 #include "product_fixture.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "child_process.h"
-#include "fault_pages.h"
+#include "moving_pages.h"
 #include "local_http_server.h"
 #include "process_tree.h"
 

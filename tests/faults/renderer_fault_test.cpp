@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "fault_pages.h"
+#include "moving_pages.h"
 #include "process_tree.h"
 #include "product_fixture.h"
 

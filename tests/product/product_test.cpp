@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "command_packet.h"
+#include "moving_pages.h"
 #include "product_fixture.h"
 
 using namespace std::chrono_literals;
@@ -25,15 +26,7 @@ const char* kTransparent = R"html(<!doctype html><style>
 html, body { margin: 0; background: transparent; }
 </style><div style="width: 50px; height: 50px; background: rgba(0, 0, 255, 0.5)"></div>)html";
 
-const char* kAnimated = R"html(<!doctype html><style>html, body { margin: 0; }</style>
-<script>
-let n = 0;
-function step() { document.body.style.background = `rgb(${n % 256}, 80, 160)`; n += 3;
-                  requestAnimationFrame(step); }
-requestAnimationFrame(step);
-</script>)html";
-
-// Plays a 440 Hz sine at half scale for exactly one second, and optionally keeps animating.
+// Plays a 440 Hz sine at half scale for exactly one second.
 const char* kTone = R"html(<!doctype html><style>html, body { margin: 0; }</style>
 <script>
 const ctx = new AudioContext();
@@ -43,19 +36,6 @@ osc.frequency.value = 440;
 gain.gain.value = 0.5;
 osc.connect(gain).connect(ctx.destination);
 ctx.resume().then(() => { const t = ctx.currentTime + 0.3; osc.start(t); osc.stop(t + 1.0); });
-</script>)html";
-
-const char* kEndlessTone = R"html(<!doctype html><style>html, body { margin: 0; }</style>
-<script>
-const ctx = new AudioContext();
-const osc = ctx.createOscillator();
-osc.frequency.value = 440;
-osc.connect(ctx.destination);
-ctx.resume().then(() => osc.start());
-let n = 0;
-function step() { document.body.style.background = `rgb(${n % 256}, 80, 160)`; n += 3;
-                  requestAnimationFrame(step); }
-requestAnimationFrame(step);
 </script>)html";
 
 // 60 px of red, then blue, far down. (WebKit moves a small view by less than a large wheel
@@ -146,7 +126,7 @@ TEST_F(Product, ANewPageIsToldItIsVisibleAndHasTheScriptBridge) {
 }
 
 TEST_F(Product, PauseStopsFramesAndSoundAndResumeBringsThemBack) {
-  http.Serve("/endless", kEndlessTone);
+  http.Serve("/endless", kPlayingPage);
   show(http.Url("/endless"), 160, 120, 1);
   ASSERT_TRUE(frameWhere([](const Frame& f) { return f.size() == 160u * 120 * 4; }, 20s));
   ASSERT_TRUE(host.readAudio(10000)) << "no sound before pausing";
@@ -164,7 +144,7 @@ TEST_F(Product, PauseStopsFramesAndSoundAndResumeBringsThemBack) {
 }
 
 TEST_F(Product, TheViewportChangesOnlyWithUpdate) {
-  http.Serve("/animated", kAnimated);
+  http.Serve("/animated", kAnimatedPage);
   show(http.Url("/animated"), 160, 120, 1);
   ASSERT_TRUE(frameWhere([](const Frame& f) { return f.size() == 160u * 120 * 4; }, 20s));
 

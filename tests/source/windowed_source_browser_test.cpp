@@ -1,10 +1,7 @@
 // A source whose settings ask for no off-screen capture gets a visible window on the user's
 // display, placed at the screen origin with the source's size. Here the user's display is an X
 // server the test starts itself.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,33 +23,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string StartUserDisplay() {
-  int fds[2];
-  if (pipe(fds) != 0) return {};
-  const std::string fd = std::to_string(fds[1]);
-  const pid_t parent = getpid();
-  if (fork() == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(1);
-    close(fds[0]);
-    const int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 2);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
-           "1024x768x24", "-noreset", nullptr);
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string number;
-  char c;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-  close(fds[0]);
-  return number.empty() ? std::string() : ":" + number;
-}
-
 // The user's display for the whole test program: the placement calls keep one connection.
 const std::string& UserDisplay() {
   static const std::string display = [] {
-    std::string name = StartUserDisplay();
+    std::string name = engine_test::StartUserDisplay();
     if (!name.empty()) setenv("DISPLAY", name.c_str(), 1);
     return name;
   }();

@@ -1,4 +1,4 @@
-// Pages the fault tests show: every one keeps painting, so frames keep flowing.
+// Pages that keep painting, so frames keep flowing while a test watches.
 #pragma once
 
 // A background that changes every animation frame, and a steady 440 Hz tone.
