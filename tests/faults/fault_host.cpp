@@ -2,8 +2,8 @@
 // link, starts tavrimon-browser and reports on standard output, one line per event:
 //   fault_host BROWSER ID stream URL   show URL, print "streaming", then read frames until killed
 //   fault_host BROWSER ID once URL     show URL, read a few frames, "close", print "exit CODE"
-//   fault_host BROWSER ID settled URL  as once, but first holds the mutex for 300 ms before it
-//                                      makes the channels (longer than a watchdog period)
+//   fault_host BROWSER ID settled URL  as once, but after taking the mutex prints "holding" and
+//                                      makes the channels only once a line arrives on its input
 //   fault_host BROWSER ID nochannels   never create the channels; print "exit CODE MS"
 // Problems with the link print a line starting with "fault" and end the host with code 1.
 #include <unistd.h>
@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 #include <thread>
 
@@ -41,11 +42,15 @@ void Spaced() {
 }
 
 // Brings up a link on channels that must start empty, and the page; returns when the first
-// frame of the page's size arrived. `settle` waits between taking the mutex and making the
-// channels, so that renderers of an earlier host of this id have seen the new holder.
+// frame of the page's size arrived. `settle` waits, between taking the mutex and making the
+// channels, for the test to say that the renderers of an earlier host of this id are gone.
 void Show(HostLink& host, const std::string& browser, const std::string& url, bool settle) {
   if (!host.holdInstanceMutex()) Fail("no mutex");
-  if (settle) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  if (settle) {
+    Say("holding");
+    std::string go;
+    if (!std::getline(std::cin, go)) Fail("no go-ahead");
+  }
   if (!host.start()) Fail("no channels");
   if (ReadU32(host.videoChannel->view) != 0 || ReadU32(host.audioChannel->view) != 0) {
     Fail("stale block in a fresh channel");

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "child_process.h"
-#include "moving_pages.h"
 #include "local_http_server.h"
+#include "moving_pages.h"
 #include "process_tree.h"
 
 using namespace std::chrono_literals;
@@ -82,8 +82,8 @@ TEST_F(HostFaults, KilledHostTakesTheWholeRendererTreeAlongAndARestartedHostGets
 TEST_F(HostFaults, HostRestartedBeforeTheWatchdogProbedStillEndsTheOldRenderer) {
   // The harsh order: the new host takes the mutex again before the old renderer's watchdog
   // has probed, so the mutex never looks gone. The old renderer must end all the same rather
-  // than serve the id beside the new one; a new host that waits one watchdog period before it
-  // makes its channels then gets fresh ones.
+  // than serve the id beside the new one; the new host, making its channels after that, gets
+  // fresh ones.
   const int id = FaultId();
   ChildProcess first(HostArgs(id, "stream", http.Url("/playing")));
   ASSERT_TRUE(first.started());
@@ -94,7 +94,9 @@ TEST_F(HostFaults, HostRestartedBeforeTheWatchdogProbedStillEndsTheOldRenderer) 
   ASSERT_TRUE(first.wait(5s));
   ChildProcess second(HostArgs(id, "settled", http.Url("/playing")));
   ASSERT_TRUE(second.started());
+  ASSERT_TRUE(second.waitForLine("holding", 30s));
   const auto gone = WaitAllEnded(tree, 10s);
+  second.writeLine("go");
   std::printf("old renderer tree gone after %lld ms (new host already up)\n",
               static_cast<long long>(gone.count()));
   EXPECT_TRUE(StillRunning(tree).empty()) << "left behind: " << Describe(StillRunning(tree));
