@@ -23,27 +23,9 @@ ip link set lo up
 
 site=$(mktemp -d)
 trap 'kill "$server" 2>/dev/null || true; rm -rf "$site"' EXIT
-cat > "$site/page.html" <<HTML
-<!doctype html><style>html, body { margin: 0; overflow: hidden; }
-#box { position: absolute; width: 200px; height: 200px; background: rgb(250, 128, 1); }</style>
-<div id="box"></div><script>
-const ctx = new AudioContext();
-const osc = ctx.createOscillator();
-osc.frequency.value = 440;
-osc.connect(ctx.destination);
-ctx.resume().then(() => osc.start());
-let n = 0;
-setInterval(() => {
-  n += 1;
-  document.body.style.background = 'rgb(' + (n % 256) + ', 80, 160)';
-  document.getElementById('box').style.left = (n * 7) % ($width - 200) + 'px';
-}, 1000 / $fps);
-</script>
-HTML
-port=$((20000 + RANDOM % 20000))
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$site" >/dev/null 2>&1 &
-server=$!
-sleep 1
+# shellcheck source=../common/playing_page.sh
+source "$(dirname "$0")/../common/playing_page.sh"
+serve_playing_page "$site" "$width" "$fps"
 
 echo "load: $renderers renderers, ${width}x$height, page at $fps fps with sound, ${seconds}s, $(nproc) cores"
 base=$((9000000 + $$ * 8))
