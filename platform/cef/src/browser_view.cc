@@ -567,15 +567,7 @@ void BrowserView::ScheduleCapture() {
     }
     if (captureSource_) return;
     captureNow_ = true;
-    captureSource_ = g_idle_add_full(
-        G_PRIORITY_DEFAULT,
-        [](gpointer self) -> gboolean {
-          auto* b = static_cast<BrowserView*>(self);
-          b->captureSource_ = 0;
-          b->Capture();
-          return G_SOURCE_REMOVE;
-        },
-        this, nullptr);
+    captureSource_ = g_idle_add_full(G_PRIORITY_DEFAULT, &BrowserView::OnCaptureDue, this, nullptr);
     return;
   }
   if (captureSource_) return;
@@ -583,15 +575,8 @@ void BrowserView::ScheduleCapture() {
   // was measured to lose frames: WebKit's draws are not regular enough under load.)
   captureNow_ = false;
   guint delayMs = static_cast<guint>((wait + 999) / 1000);
-  captureSource_ = g_timeout_add_full(
-      G_PRIORITY_DEFAULT, delayMs,
-      [](gpointer self) -> gboolean {
-        auto* b = static_cast<BrowserView*>(self);
-        b->captureSource_ = 0;
-        b->Capture();
-        return G_SOURCE_REMOVE;
-      },
-      this, nullptr);
+  captureSource_ =
+      g_timeout_add_full(G_PRIORITY_DEFAULT, delayMs, &BrowserView::OnCaptureDue, this, nullptr);
 }
 
 void BrowserView::ApplyViewSize() {
@@ -606,6 +591,13 @@ void BrowserView::ApplyViewSize() {
   gtk_window_resize(GTK_WINDOW(window_), w, h);
 }
 
+gboolean BrowserView::OnCaptureDue(gpointer self) {
+  auto* b = static_cast<BrowserView*>(self);
+  b->captureSource_ = 0;
+  b->Capture();
+  return G_SOURCE_REMOVE;
+}
+
 void BrowserView::Capture() {
   // A snapshot under way delivers first; it looks at dirty_ again when it is done.
   if (!dirty_ || hidden_ || !Alive() || !renderHandler_ || snapshotPending_) return;
@@ -617,15 +609,8 @@ void BrowserView::Capture() {
   if (w != viewWidth_ || h != viewHeight_) {
     // The new size is not laid out yet: look again shortly (the view may not redraw by itself).
     captureNow_ = false;
-    captureSource_ = g_timeout_add_full(
-        G_PRIORITY_DEFAULT, 10,
-        [](gpointer self) -> gboolean {
-          auto* b = static_cast<BrowserView*>(self);
-          b->captureSource_ = 0;
-          b->Capture();
-          return G_SOURCE_REMOVE;
-        },
-        this, nullptr);
+    captureSource_ =
+        g_timeout_add_full(G_PRIORITY_DEFAULT, 10, &BrowserView::OnCaptureDue, this, nullptr);
     return;
   }
   dirty_ = false;

@@ -142,6 +142,8 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   bool captureNow_ = false;  // captureSource_ is an immediate capture, not a fallback timer
   bool capturing_ = false;
   guint captureSource_ = 0;
+  // The main-loop callback of a scheduled capture (idle or timer).
+  static gboolean OnCaptureDue(gpointer self);
   gint64 lastCaptureUs_ = 0;
   cairo_surface_t* surface_ = nullptr;
   bool snapshotFrames_ = false;  // a non-composited view that is not opaque: frames are snapshots
