@@ -74,6 +74,6 @@ BOOL EndDeferWindowPos(HDWP batch) {
     XMoveResizeWindow(display, move.window, move.x, move.y, static_cast<unsigned>(move.width),
                       static_cast<unsigned>(move.height));
   }
-  XFlush(display);
+  XSync(display, False);  // the windows have moved once this returns, as with Win32
   return TRUE;
 }
