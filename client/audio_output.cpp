@@ -3,8 +3,10 @@
 #include <chrono>
 #include <thread>
 
+#include "client/audio_pace.h"
 #include "client/browser_client.h"
 #include "client/channel_block_writer.h"
+#include "client/link_trace.h"
 #include "globals.h"
 #include "i_server.h"
 #include "source/browser_source.h"
@@ -14,6 +16,12 @@ namespace {
 ChannelBlockWriter& AudioWriter() {
   static ChannelBlockWriter writer(server->audioChannel);
   return writer;
+}
+
+// The longest the sound is held back for a host that does not take its blocks in time.
+AudioPace& Pace() {
+  static AudioPace pace(std::chrono::milliseconds(200));
+  return pace;
 }
 
 }  // namespace
@@ -31,6 +39,7 @@ void BrowserClient::OnAudioStreamStarted(CefRefPtr<CefBrowser>, int audio_stream
 
 void BrowserClient::OnAudioStreamPacket(CefRefPtr<CefBrowser>, int audio_stream_id,
                                         const float** data, int frames, int64) {
+  const auto entered = link_trace::Clock::now();
   BrowserSource* current = source;
   if (current == nullptr) return;
   std::shared_ptr<conv_a> converter = current->audioConverter;
@@ -40,10 +49,18 @@ void BrowserClient::OnAudioStreamPacket(CefRefPtr<CefBrowser>, int audio_stream_
   if (!converter->Convert(data, frames)) return;
   if (current->settings == nullptr || current->settings->isPaused()) return;
   bool written = false;
-  converter->ReadOutput([&written](const std::uint8_t* block, std::int32_t length) {
-    written = length > 0 && AudioWriter().write(block, static_cast<std::size_t>(length));
+  converter->ReadOutput([&written, entered](const std::uint8_t* block, std::int32_t length) {
+    if (length <= 0) return;
+    // The host gets a moment to take the last block before it is overwritten; packets that
+    // come meanwhile wait in the engine.
+    AudioWriter().awaitReader(Pace().Deadline(entered));
+    written = AudioWriter().write(block, static_cast<std::size_t>(length));
+    // 44,100 frames of 4 bytes a second.
+    if (written) Pace().Written(std::chrono::microseconds(length * 10000LL / 1764));
   });
-  if (written) std::this_thread::sleep_for(std::chrono::microseconds(100));
+  if (!written) return;
+  if (link_trace::On()) link_trace::Record('A', entered, link_trace::Clock::now());
+  std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 void BrowserClient::OnAudioStreamStopped(CefRefPtr<CefBrowser>, int audio_stream_id) {

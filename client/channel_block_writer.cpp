@@ -36,3 +36,15 @@ bool ChannelBlockWriter::write(const std::uint8_t* data, std::size_t count) {
   SetEvent(channel_->event);
   return true;
 }
+
+bool ChannelBlockWriter::awaitReader(std::chrono::steady_clock::time_point until) {
+  if (!channel_ || opening_.load(std::memory_order_acquire) || !channel_->usable()) return true;
+  // The event stays signalled until the host's wait takes it. Taking it here tells whether it
+  // was still there; if so it belongs to the host's unread block and is given straight back.
+  while (WaitForSingleObject(channel_->event, 0) == WAIT_OBJECT_0) {
+    SetEvent(channel_->event);
+    if (std::chrono::steady_clock::now() >= until) return false;
+    Sleep(1);
+  }
+  return true;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,6 +20,12 @@ class ChannelBlockWriter {
   // caller, a paint or an audio callback, never waits for the host; blocks are dropped until it
   // is open.
   bool write(const std::uint8_t* data, std::size_t count);
+
+  // Waits until the host has woken for the last block signalled, or until `until`. True when it
+  // has (or nothing is waiting to be taken); false when the time ran out. A block written over
+  // one the host has not woken for is lost to the host, which for sound is a gap: the audio
+  // writer waits here first, bounded, so a host held up for a moment still gets every block.
+  bool awaitReader(std::chrono::steady_clock::time_point until);
 
   // True while an open attempt is running.
   bool opening() const { return opening_.load(std::memory_order_acquire); }

@@ -4,6 +4,7 @@
 
 #include "client/browser_client.h"
 #include "client/channel_block_writer.h"
+#include "client/link_trace.h"
 #include "globals.h"
 #include "i_server.h"
 #include "source/browser_source.h"
@@ -13,6 +14,14 @@ namespace {
 ChannelBlockWriter& VideoWriter() {
   static ChannelBlockWriter writer(server->videoChannel);
   return writer;
+}
+
+// Writes one frame into the video channel, and records it when the link record is on.
+void WriteFrame(const std::uint8_t* pixels, std::size_t count,
+                link_trace::Clock::time_point entered) {
+  if (VideoWriter().write(pixels, count) && link_trace::On()) {
+    link_trace::Record('V', entered, link_trace::Clock::now());
+  }
 }
 
 }  // namespace
@@ -32,6 +41,7 @@ void BrowserClient::GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) {
 void BrowserClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const RectList&,
                             const void* buffer, int width, int height) {
   if (type != PET_VIEW) return;
+  const auto entered = link_trace::Clock::now();
   BrowserSource* current = source;
   if (current == nullptr || current->settings == nullptr) return;
   const int format = current->settings->getImageFormat();
@@ -41,7 +51,7 @@ void BrowserClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const 
     if (width <= 0 || height <= 0) return;
     // A frame larger than the channel is dropped whole by the writer.
     const std::uint64_t count = static_cast<std::uint64_t>(width) * height * 4;
-    VideoWriter().write(static_cast<const std::uint8_t*>(buffer), count);
+    WriteFrame(static_cast<const std::uint8_t*>(buffer), count, entered);
     return;
   }
 
@@ -53,7 +63,7 @@ void BrowserClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const 
   // The host may have switched to BGRA while the converter was being built.
   if (current->settings->getImageFormat() != 0) return;
   if (!converter.Convert(buffer, width, height)) return;
-  converter.ReadOutput([](const std::uint8_t* pixels, std::int64_t size) {
-    if (pixels != nullptr && size > 0) VideoWriter().write(pixels, static_cast<std::size_t>(size));
+  converter.ReadOutput([entered](const std::uint8_t* pixels, std::int64_t size) {
+    if (pixels != nullptr && size > 0) WriteFrame(pixels, static_cast<std::size_t>(size), entered);
   });
 }

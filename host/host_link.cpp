@@ -77,10 +77,12 @@ bool HostLink::connect(DWORD timeoutMs) {
   return commandChannel->usable();
 }
 
-std::optional<std::vector<std::uint8_t>> HostLink::readBlock(MappingMem* channel, DWORD timeoutMs) {
+std::optional<std::vector<std::uint8_t>> HostLink::readBlock(MappingMem* channel, DWORD timeoutMs,
+                                                             SignalTime* signalSeen) {
   if (channel == nullptr || !channel->usable()) return std::nullopt;
   HANDLE event = channel->event;
   if (WaitForMultipleObjects(1, &event, FALSE, timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+  if (signalSeen != nullptr) *signalSeen = std::chrono::steady_clock::now();
   std::size_t count = ReadU32(channel->view);
   const std::size_t area = static_cast<std::size_t>(channel->size) - kBlockHeaderSize;
   if (count > area) count = area;
@@ -88,12 +90,14 @@ std::optional<std::vector<std::uint8_t>> HostLink::readBlock(MappingMem* channel
                                    channel->view + kBlockHeaderSize + count);
 }
 
-std::optional<std::vector<std::uint8_t>> HostLink::readVideo(DWORD timeoutMs) {
-  return readBlock(videoChannel.get(), timeoutMs);
+std::optional<std::vector<std::uint8_t>> HostLink::readVideo(DWORD timeoutMs,
+                                                             SignalTime* signalSeen) {
+  return readBlock(videoChannel.get(), timeoutMs, signalSeen);
 }
 
-std::optional<std::vector<std::uint8_t>> HostLink::readAudio(DWORD timeoutMs) {
-  return readBlock(audioChannel.get(), timeoutMs);
+std::optional<std::vector<std::uint8_t>> HostLink::readAudio(DWORD timeoutMs,
+                                                             SignalTime* signalSeen) {
+  return readBlock(audioChannel.get(), timeoutMs, signalSeen);
 }
 
 std::optional<DWORD> HostLink::waitExit(DWORD timeoutMs) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,8 +38,12 @@ class HostLink : public i_access {
 
   // Waits for the next block on a channel and copies it; empty when none came in time.
   // The byte count is taken from the block but never beyond the channel's data area.
-  std::optional<std::vector<std::uint8_t>> readVideo(DWORD timeoutMs);
-  std::optional<std::vector<std::uint8_t>> readAudio(DWORD timeoutMs);
+  // `signalSeen`, when given, gets the time the wait returned, before the copy.
+  using SignalTime = std::chrono::steady_clock::time_point;
+  std::optional<std::vector<std::uint8_t>> readVideo(DWORD timeoutMs,
+                                                     SignalTime* signalSeen = nullptr);
+  std::optional<std::vector<std::uint8_t>> readAudio(DWORD timeoutMs,
+                                                     SignalTime* signalSeen = nullptr);
 
   // Waits for the launched renderer to end; its exit code, or empty on timeout.
   std::optional<DWORD> waitExit(DWORD timeoutMs);
@@ -46,7 +51,8 @@ class HostLink : public i_access {
   int id() const { return id_; }
 
  private:
-  std::optional<std::vector<std::uint8_t>> readBlock(MappingMem* channel, DWORD timeoutMs);
+  std::optional<std::vector<std::uint8_t>> readBlock(MappingMem* channel, DWORD timeoutMs,
+                                                     SignalTime* signalSeen);
 
   int id_;
   HANDLE mutex_ = nullptr;

@@ -1,5 +1,5 @@
 # Sourced by the load and soak scripts: serves, from 127.0.0.1, a page that animates at a given
-# rate and plays a steady 440 Hz tone, the load both scripts measure.
+# rate and plays a steady 437 Hz tone (load_host checks the tone for breaks), the load both scripts measure.
 #   serve_playing_page SITE_DIR WIDTH FPS   sets $port and $server (the server's pid)
 serve_playing_page() {
   local site=$1 width=$2 fps=$3
@@ -9,7 +9,7 @@ serve_playing_page() {
 <div id="box"></div><script>
 const ctx = new AudioContext();
 const osc = ctx.createOscillator();
-osc.frequency.value = 440;
+osc.frequency.value = 437;
 osc.connect(ctx.destination);
 ctx.resume().then(() => osc.start());
 let n = 0;

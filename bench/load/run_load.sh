@@ -52,8 +52,9 @@ awk -v want="$fps" -v secs="$seconds" '
   /^id=/ { for (f = 1; f <= NF; f++) { split($f, kv, "="); v[kv[1]] = kv[2] }
            n++; fps += v["fps"]; audio += v["audio_s"] / v["wall_s"]
            if (v["fps"] < want * 0.9) slow++
+           breaks += v["audio_breaks"]
            if (v["max_audio_gap_ms"] > gap) gap = v["max_audio_gap_ms"] }
   END { if (n == 0) { print "no host finished"; exit 1 }
-        printf "mean fps %.2f (page %d; %d of %d hosts below 90 %%), audio delivered %.1f %% of wall time, worst audio gap %.1f ms\n",
-               fps / n, want, slow, n, 100 * audio / n, gap }' "$site"/host*.out
+        printf "mean fps %.2f (page %d; %d of %d hosts below 90 %%), audio delivered %.2f %% of wall time, %d breaks in the tone, worst gap between audio blocks %.1f ms\n",
+               fps / n, want, slow, n, 100 * audio / n, breaks, gap }' "$site"/host*.out
 exit "$failed"

@@ -4,9 +4,11 @@
 # SAMPLE seconds it records the resident memory and the CPU time of the renderer's whole process
 # tree (tavrimon-browser, WebKit's web and network processes, the private X server, anything
 # else below the renderer). The host side is bench/load's load_host, which reads every frame and
-# audio block and reports frame rate, worst frame gap, audio delivered and worst audio gap.
-# Prints: memory growth after the first minute (from launch), worst audio gap, and the trend of the tree's
-# CPU per second between the first and the last window (5 minutes, or a quarter of a short run).
+# audio block and reports frame rate, frame gaps, the delay from paint to host, audio delivered and
+# breaks in the page's tone, for the whole run and for every minute of it.
+# Prints: memory growth after the first minute (from launch), audio breaks and worst audio gap, and
+# the trend between the first and the last window (5 minutes, or a quarter of a short run) of
+# the tree's CPU per second, the frame rate, the worst frame gap and the paint-to-host delay.
 # Run by hand (needs root for the private network namespace):
 #   bench/soak/run_soak.sh [SECONDS] [WIDTH] [HEIGHT] [FPS] [BUILD_DIR] [SAMPLE]
 # e.g. bench/soak/run_soak.sh 1800 1920 1080 30 build 10
@@ -18,6 +20,8 @@ height=${3:-1080}
 fps=${4:-30}
 build=$(realpath "${5:-build}")
 sample=${6:-10}
+# load_host's figures come per minute, or per tenth of a run shorter than 10 minutes.
+interval=$(( seconds >= 600 ? 60 : (seconds >= 10 ? seconds / 10 : 1) ))
 bin="$build/bin"
 [ -x "$bin/load_host" ] || { echo "build load_host first: cmake --build $build --target load_host" >&2; exit 1; }
 [ -x "$bin/tavrimon-browser" ] || { echo "no tavrimon-browser in $bin" >&2; exit 1; }
@@ -72,7 +76,7 @@ tree_usage() {
 echo "soak: ${width}x$height, page at $fps fps with sound, ${seconds}s measured, sample every ${sample}s, $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 id=$((9500000 + $$ % 100000))
 "$bin/load_host" "$bin/tavrimon-browser" "$id" "http://127.0.0.1:$port/page.html" \
-  "$width" "$height" "$seconds" > "$site/host.out" 2> "$site/host.err" &
+  "$width" "$height" "$seconds" "$interval" > "$site/host.out" 2> "$site/host.err" &
 host=$!
 launched=$(date +%s.%N)
 
@@ -103,7 +107,7 @@ status=0
 wait "$host" || status=$?
 host=""
 
-cat "$site/host.out"
+grep -v "^interval" "$site/host.out" || true
 grep -v "D-Bus\|cannot open display\|^$" "$site/host.err" || true
 [ "$status" = 0 ] || echo "load_host exited with status $status"
 
@@ -142,9 +146,32 @@ awk -v want="$fps" '
   /^id=/ { for (f = 1; f <= NF; f++) { split($f, kv, "="); v[kv[1]] = kv[2] }
            printf "frames: %.2f fps (page %d, %s), worst frame gap %.1f ms, %.2f ms tree CPU per frame\n",
                   v["fps"], want, (v["fps"] >= want * 0.9 ? "within 10 %" : "BELOW 90 %"), v["max_frame_gap_ms"], v["cpu_per_frame_ms"]
-           printf "audio: %.2f s of %.2f s wall (%.2f %%), worst audio gap %.1f ms\n",
-                  v["audio_s"], v["wall_s"], 100 * v["audio_s"] / v["wall_s"], v["max_audio_gap_ms"]
+           printf "paint to host: median %.3f ms, p99 %.3f ms, max %.3f ms over %d frames\n",
+                  v["paint_to_host_median_ms"], v["paint_to_host_p99_ms"], v["paint_to_host_max_ms"], v["paint_matched"]
+           printf "audio: %.2f s of %.2f s wall (%.2f %%), %d breaks in the tone, worst gap between blocks %.1f ms\n",
+                  v["audio_s"], v["wall_s"], 100 * v["audio_s"] / v["wall_s"], v["audio_breaks"], v["max_audio_gap_ms"]
+           printf "audio blocks: %d written by the renderer, %d read by the host\n",
+                  v["audio_blocks_written"], v["audio_blocks_read"]
            found = 1 }
   END { if (!found) { print "the host printed no figures"; exit 1 } }' "$site/host.out"
+# The host's per-interval lines: kept next to the samples, and the first window against the last.
+intervals="${samples%.csv}-intervals.txt"
+grep "^interval" "$site/host.out" > "$intervals" || true
+awk -v secs="$seconds" '
+  BEGIN { n = 0 }
+  { for (f = 2; f <= NF; f++) { split($f, kv, "="); if (kv[2] != "") v[kv[1]] = kv[2] }
+    t[n] = v["t_s"]; fps[n] = v["fps"]; gap[n] = v["max_frame_gap_ms"]; p2h[n] = v["paint_to_host_median_ms"]
+    brk[n] = v["audio_breaks"]; n++ }
+  END {
+    if (n < 2) { print "per-interval trend: too few intervals"; exit }
+    win = secs >= 1200 ? 300 : secs / 4
+    for (i = 0; i < n; i++) if (t[i] < win) { a++; af += fps[i]; ap += p2h[i]; if (gap[i] > ag) ag = gap[i] }
+    for (i = 0; i < n; i++) if (t[i] >= t[n - 1] - win + 1) { b++; bf += fps[i]; bp += p2h[i]; if (gap[i] > bg) bg = gap[i] }
+    for (i = 0; i < n; i++) if (brk[i] > 0) broken = broken " " t[i] "s:" brk[i]
+    printf "per-interval trend, first window against last: fps %.2f -> %.2f, worst frame gap %.1f -> %.1f ms, paint-to-host median %.3f -> %.3f ms\n",
+           af / a, bf / b, ag, bg, ap / a, bp / b
+    printf "intervals with audio breaks:%s\n", (broken == "" ? " none" : broken)
+  }' "$intervals"
+echo "per-interval figures: $intervals"
 echo "samples: $samples"
 exit "$status"

@@ -69,4 +69,49 @@ TEST(ChannelBlockWriter, AMissingChannelNeverHoldsUpTheWriter) {
   EXPECT_EQ(*frame, std::vector<std::uint8_t>(pixel, pixel + 4));
 }
 
+// The writer waits for the host to wake for the last block before it writes the next: a host
+// late by less than the wait loses nothing, and one that is not reading costs only the wait,
+// with its signal still there for it.
+TEST(ChannelBlockWriter, AwaitsTheReaderOfTheLastBlockWithinTheTimeGiven) {
+  HostLink host(UniqueId());
+  ASSERT_TRUE(host.createAudioChannel());
+  auto renderersView =
+      std::make_shared<MappingMem>(kAudioMappingBase, kAudioEventBase, kAudioRegionSize, host.id());
+  ASSERT_TRUE(renderersView->open());
+  ChannelBlockWriter writer(renderersView);
+  const auto now = [] { return std::chrono::steady_clock::now(); };
+
+  EXPECT_TRUE(writer.awaitReader(now())) << "nothing written yet: nothing to wait for";
+  const std::uint8_t first[4] = {1, 1, 1, 1};
+  const std::uint8_t second[4] = {2, 2, 2, 2};
+  ASSERT_TRUE(writer.write(first, sizeof first));
+
+  // Nobody reads: the wait ends at the time given, and the block is still signalled.
+  auto start = now();
+  EXPECT_FALSE(writer.awaitReader(start + 50ms));
+  EXPECT_GE(now() - start, 50ms);
+  auto read = host.readAudio(0);
+  ASSERT_TRUE(read) << "the wait took the host's signal away";
+  EXPECT_EQ((*read)[0], 1);
+
+  // The host reads the next block late, but within the wait: it gets both blocks, one each.
+  ASSERT_TRUE(writer.write(first, sizeof first));
+  std::thread lateHost([&] {
+    std::this_thread::sleep_for(100ms);
+    read = host.readAudio(0);
+  });
+  start = now();
+  EXPECT_TRUE(writer.awaitReader(start + 5s));
+  EXPECT_GE(now() - start, 90ms);
+  EXPECT_LT(now() - start, 4s);
+  lateHost.join();
+  ASSERT_TRUE(read);
+  EXPECT_EQ((*read)[0], 1);
+  ASSERT_TRUE(writer.write(second, sizeof second));
+  read = host.readAudio(2000);
+  ASSERT_TRUE(read);
+  EXPECT_EQ((*read)[0], 2);
+  EXPECT_FALSE(host.readAudio(0)) << "one signal a block";
+}
+
 }  // namespace
