@@ -231,6 +231,7 @@ BrowserView::~BrowserView() {
 }
 
 void BrowserView::ConnectSignals() {
+  g_signal_connect(view_, "draw", G_CALLBACK(OnDrawBefore), this);
   g_signal_connect_after(view_, "draw", G_CALLBACK(OnDrawAfter), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
@@ -543,6 +544,15 @@ int BrowserView::GetWindowlessFrameRate() {
 }
 
 // ---- painting ----
+
+gboolean BrowserView::OnDrawBefore(GtkWidget* widget, cairo_t* cr, gpointer self) {
+  auto* b = static_cast<BrowserView*>(self);
+  if (!b->snapshotFrames_) return FALSE;
+  // Frames come from snapshots: WebKit's own copy of the page into the window would only be
+  // thrown away, so the draw is noted and WebKit's handler is not run.
+  OnDrawAfter(widget, cr, self);
+  return TRUE;
+}
 
 gboolean BrowserView::OnDrawAfter(GtkWidget*, cairo_t*, gpointer self) {
   auto* b = static_cast<BrowserView*>(self);

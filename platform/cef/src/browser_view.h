@@ -88,6 +88,7 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   bool Alive() const { return view_ && !closing_; }
 
   // Painting: a draw of the view marks it dirty; a capture copies it at most once a period.
+  static gboolean OnDrawBefore(GtkWidget*, cairo_t*, gpointer self);
   static gboolean OnDrawAfter(GtkWidget*, cairo_t*, gpointer self);
   void ScheduleCapture();
   void Capture();
