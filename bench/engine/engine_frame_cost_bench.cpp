@@ -14,16 +14,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <string>
 #include <thread>
 
-#include "include/cef_app.h"
+#include "engine_start.h"
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
-#include "include/cef_task.h"
 #include "process_tree.h"
 #include "src/paint_delay.h"
+#include "ui_task.h"
 
 namespace {
 
@@ -59,25 +58,6 @@ std::string ReferenceUrl() {
   return "file://" + ReferencePath().string();
 }
 
-class Task : public CefTask {
- public:
-  explicit Task(std::function<void()> f) : f_(std::move(f)) {}
-  void Execute() override { f_(); }
-
- private:
-  std::function<void()> f_;
-  IMPLEMENT_REFCOUNTING(Task);
-};
-
-void RunOnUi(std::function<void()> f) {
-  std::promise<void> done;
-  CefPostTask(TID_UI, new Task([&] {
-                f();
-                done.set_value();
-              }));
-  done.get_future().wait();
-}
-
 class BenchApp : public CefApp {
  public:
   void OnBeforeCommandLineProcessing(const CefString& type,
@@ -87,20 +67,8 @@ class BenchApp : public CefApp {
   IMPLEMENT_REFCOUNTING(BenchApp);
 };
 
-bool StartEngine() {
-  static const bool ok = [] {
-    static char program[] = "engine_bench";
-    static char* argv[] = {program, nullptr};
-    CefMainArgs args(1, argv);
-    CefRefPtr<CefApp> app = new BenchApp();
-    if (CefExecuteProcess(args, app, nullptr) != -1) return false;
-    CefSettings settings;
-    settings.no_sandbox = 1;
-    settings.multi_threaded_message_loop = 1;
-    settings.windowless_rendering_enabled = 1;
-    settings.log_severity = LOGSEVERITY_DISABLE;
-    return CefInitialize(args, settings, app, nullptr);
-  }();
+bool EnsureEngine() {
+  static const bool ok = StartEngine(new BenchApp(), BuiltModuleDir("tavrimon-webext"));
   return ok;
 }
 
@@ -212,7 +180,7 @@ Figures MeasureFloor(int w, int h) {
 void BM_FrameCost(benchmark::State& state) {
   const int w = int(state.range(0)), h = int(state.range(1));
   const bool opaque = state.range(2) != 0;
-  if (!StartEngine()) {
+  if (!EnsureEngine()) {
     state.SkipWithError("the engine did not start");
     return;
   }
@@ -241,6 +209,7 @@ BENCHMARK(BM_FrameCost)
     ->Args({1280, 720, 0})
     ->Args({1920, 1080, 0})
     ->Args({1280, 720, 1})
+    ->Args({1920, 1080, 1})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

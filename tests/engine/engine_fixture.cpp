@@ -5,40 +5,16 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <future>
-#include <thread>
 
-#include "include/cef_app.h"
-#include "include/cef_task.h"
+#include "engine_start.h"
 #include "test_application.h"
 
 namespace engine_test {
 namespace {
 
-class FunctionTask : public CefTask {
- public:
-  FunctionTask(std::function<void()> f, bool* released = nullptr)
-      : f_(std::move(f)), released_(released) {}
-  ~FunctionTask() override {
-    if (released_) *released_ = true;
-  }
-  void Execute() override { f_(); }
-
- private:
-  std::function<void()> f_;
-  bool* released_;
-  IMPLEMENT_REFCOUNTING(FunctionTask);
-};
-
 BeforeStart g_before;
-
-std::string BinDir() {
-  if (const char* dir = std::getenv("TAVRIMON_BIN_DIR")) return dir;
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-}
 
 }  // namespace
 
@@ -49,34 +25,13 @@ bool EnsureEngine() {
           new FunctionTask([] { g_before.taskRan = true; }, &g_before.taskReleased);
       g_before.postAccepted = CefPostTask(TID_UI, task);
     }
-    static char program[] = "engine_test";
-    static char* argv[] = {program, nullptr};
-    CefMainArgs args(1, argv);
-    CefRefPtr<CefApp> app = CreateTestApplication();
-    if (CefExecuteProcess(args, app, nullptr) != -1) return false;
-    CefSettings settings;
-    settings.no_sandbox = 1;
-    settings.multi_threaded_message_loop = 1;
-    settings.windowless_rendering_enabled = 1;
-    settings.log_severity = LOGSEVERITY_DISABLE;
-    settings.browser_subprocess_path = BinDir() + "/../lib/tavrimon-webext-test";
-    return CefInitialize(args, settings, app, nullptr);
+    return StartEngine(CreateTestApplication(), BuiltModuleDir("tavrimon-webext-test"));
   }();
   return started;
 }
 
 const BeforeStart& BeforeStartResult() {
   return g_before;
-}
-
-void RunOnUi(std::function<void()> f) {
-  std::promise<void> done;
-  auto fut = done.get_future();
-  CefPostTask(TID_UI, new FunctionTask([&] {
-                f();
-                done.set_value();
-              }));
-  fut.wait();
 }
 
 void RecordingClient::GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) {

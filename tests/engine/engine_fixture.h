@@ -11,6 +11,7 @@
 
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
+#include "ui_task.h"
 
 namespace engine_test {
 
@@ -32,8 +33,8 @@ bool EnsureEngine();
 std::string StartUserDisplay();
 const BeforeStart& BeforeStartResult();
 
-// Runs `f` on the UI thread and waits for it.
-void RunOnUi(std::function<void()> f);
+// Tests name it engine_test::RunOnUi.
+using ::RunOnUi;
 
 struct LoadEnd {
   std::string url;

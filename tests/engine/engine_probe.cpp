@@ -13,17 +13,16 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 
-#include "include/cef_app.h"
+#include "engine_start.h"
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
-#include "include/cef_task.h"
 #include "test_application.h"
+#include "ui_task.h"
 
 namespace {
 
@@ -39,16 +38,6 @@ class LoadWaiter : public CefClient, public CefRenderHandler, public CefLoadHand
   }
   std::atomic<bool> loaded{false};
   IMPLEMENT_REFCOUNTING(LoadWaiter);
-};
-
-class Task : public CefTask {
- public:
-  explicit Task(std::function<void()> f) : f_(std::move(f)) {}
-  void Execute() override { f_(); }
-
- private:
-  std::function<void()> f_;
-  IMPLEMENT_REFCOUNTING(Task);
 };
 
 std::set<int> Descendants(int root) {
@@ -80,20 +69,6 @@ std::set<int> Descendants(int root) {
   return found;
 }
 
-bool Start(const char* webext) {
-  static char program[] = "engine_probe";
-  static char* argv[] = {program, nullptr};
-  CefMainArgs args(1, argv);
-  CefRefPtr<CefApp> app = CreateTestApplication();
-  if (CefExecuteProcess(args, app, nullptr) != -1) return false;
-  CefSettings settings;
-  settings.no_sandbox = 1;
-  settings.multi_threaded_message_loop = 1;
-  settings.windowless_rendering_enabled = 1;
-  settings.browser_subprocess_path = webext;
-  return CefInitialize(args, settings, app, nullptr);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,40 +79,31 @@ int main(int argc, char** argv) {
     _exit(0);
   }
   if (argc == 3 && std::strcmp(argv[1], "init") == 0) {
-    std::printf("init=%d\n", Start(argv[2]) ? 1 : 0);
+    std::printf("init=%d\n", StartEngine(CreateTestApplication(), argv[2]) ? 1 : 0);
     std::fflush(stdout);
     _exit(0);
   }
   if (argc == 3 && std::strcmp(argv[1], "shutdown") == 0) {
-    if (!Start(argv[2])) return 1;
+    if (!StartEngine(CreateTestApplication(), argv[2])) return 1;
     CefShutdown();
-    struct Probe : CefTask {
-      Probe(bool* ran, bool* released) : ran_(ran), released_(released) {}
-      ~Probe() override { *released_ = true; }
-      void Execute() override { *ran_ = true; }
-      bool* ran_;
-      bool* released_;
-      IMPLEMENT_REFCOUNTING(Probe);
-    };
     bool ran = false, released = false;
-    bool posted = CefPostTask(TID_UI, new Probe(&ran, &released));
+    bool posted = CefPostTask(TID_UI, new FunctionTask([&ran] { ran = true; }, &released));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     std::printf("post=%d ran=%d released=%d\n", posted, ran, released);
     std::fflush(stdout);
     _exit(0);
   }
   if (argc != 4 || std::strcmp(argv[1], "tree") != 0) return 2;
-  if (!Start(argv[3])) return 1;
+  if (!StartEngine(CreateTestApplication(), argv[3])) return 1;
   CefRefPtr<LoadWaiter> client = new LoadWaiter();
   std::string url = argv[2];
   CefRefPtr<CefBrowser> keep;
-  CefPostTask(TID_UI, new Task([&] {
-                CefWindowInfo info;
-                info.windowless_rendering_enabled = 1;
-                CefBrowserSettings settings;
-                keep = CefBrowserHost::CreateBrowserSync(info, client.get(), url, settings, nullptr,
-                                                         nullptr);
-              }));
+  RunOnUi([&] {
+    CefWindowInfo info;
+    info.windowless_rendering_enabled = 1;
+    CefBrowserSettings settings;
+    keep = CefBrowserHost::CreateBrowserSync(info, client.get(), url, settings, nullptr, nullptr);
+  });
   for (int i = 0; i < 600 && !client->loaded; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }

@@ -3,38 +3,17 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <future>
 #include <thread>
 
-#include "include/cef_app.h"
+#include "engine_start.h"
 #include "include/cef_application_factory.h"
-#include "include/cef_task.h"
 #include "probe_page.h"
+#include "ui_task.h"
 
 namespace renderer_test {
 namespace {
 
 using namespace std::chrono_literals;
-
-class FunctionTask : public CefTask {
- public:
-  explicit FunctionTask(std::function<void()> f) : f_(std::move(f)) {}
-  void Execute() override { f_(); }
-
- private:
-  std::function<void()> f_;
-  IMPLEMENT_REFCOUNTING(FunctionTask);
-};
-
-void RunOnUi(std::function<void()> f) {
-  std::promise<void> done;
-  CefPostTask(TID_UI, new FunctionTask([&] {
-                f();
-                done.set_value();
-              }));
-  done.get_future().wait();
-}
 
 std::atomic<int> g_fromRenderer{0};
 
@@ -57,35 +36,13 @@ class ViewClient : public CefClient, public CefRenderHandler {
   IMPLEMENT_REFCOUNTING(ViewClient);
 };
 
-std::string BinDir() {
-  if (const char* dir = std::getenv("TAVRIMON_BIN_DIR")) return dir;
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-}
-
-// The product's application object in this process and, through its module, in every web
-// process.
-bool EnsureEngine() {
-  static const bool started = [] {
-    static char program[] = "renderer_test";
-    static char* argv[] = {program, nullptr};
-    CefMainArgs args(1, argv);
-    CefRefPtr<CefApp> app = CreateApplication();
-    if (CefExecuteProcess(args, app, nullptr) != -1) return false;
-    CefSettings settings;
-    settings.no_sandbox = 1;
-    settings.multi_threaded_message_loop = 1;
-    settings.windowless_rendering_enabled = 1;
-    settings.log_severity = LOGSEVERITY_DISABLE;
-    settings.browser_subprocess_path = BinDir() + "/../lib/tavrimon-webext";
-    return CefInitialize(args, settings, app, nullptr);
-  }();
-  return started;
-}
-
 }  // namespace
 
 void PageTest::SetUp() {
-  ASSERT_TRUE(EnsureEngine());
+  // The product's application object in this process and, through its module, in every web
+  // process.
+  static const bool started = StartEngine(CreateApplication(), BuiltModuleDir("tavrimon-webext"));
+  ASSERT_TRUE(started);
   a = std::make_unique<PageServer>();
   b = std::make_unique<PageServer>();
   std::string control = a->Origin();

@@ -12,19 +12,19 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
-#include <vector>
+
+#include "local_http_server.h"
 
 class PageServer {
  public:
-  PageServer();
+  PageServer() = default;
   ~PageServer();
   PageServer(const PageServer&) = delete;
   PageServer& operator=(const PageServer&) = delete;
 
-  void Serve(const std::string& path, const std::string& html);
-  std::string Origin() const;
-  std::string Url(const std::string& path) const { return Origin() + path; }
+  void Serve(const std::string& path, const std::string& html) { server_.Serve(path, html); }
+  std::string Origin() const { return server_.Origin(); }
+  std::string Url(const std::string& path) const { return server_.Url(path); }
 
   // Waits until documents named `name` have announced themselves `count` times in all.
   bool WaitForDocuments(const std::string& name, int count,
@@ -37,30 +37,18 @@ class PageServer {
                                  std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
  private:
-  struct Request {
-    std::string method, path, query, body;
-  };
-  struct Response {
-    int status = 200;
-    std::string type = "text/plain";
-    std::string body;
-  };
-  void AcceptLoop();
-  void Answer(int client);
-  Response Route(const Request& request);
+  // Answers the control channel's requests; nothing for the pages.
+  std::optional<LocalHttpServer::Response> Control(const LocalHttpServer::Request& request);
   static std::string QueryValue(const std::string& query, const std::string& key);
 
-  int listener_ = -1;
-  int port_ = 0;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::map<std::string, std::string> pages_;
   std::map<std::string, std::string> currentDocument_;  // frame name -> latest document
   std::map<std::string, int> documents_;                // frame name -> announcements
   std::map<std::string, std::deque<std::pair<int, std::string>>> queued_;
   std::map<int, std::string> results_;
   int nextId_ = 1;
-  std::thread acceptor_;
-  std::vector<std::thread> clients_;  // accept thread only, joined at the end
+  // Last, so that it is destroyed first: its connection threads use the state above.
+  LocalHttpServer server_{[this](const LocalHttpServer::Request& r) { return Control(r); }, true};
 };
