@@ -11,7 +11,7 @@
 // Paint to host: the renderer is started with TAVRIMON_LINK_TRACE, so it records when each
 // frame entered OnPaint and when it was signalled (and each audio block); a frame the host sees
 // is matched to the last frame signalled before the host's wait returned.
-// Audio breaks: the page plays a steady sine of TONE_HZ (default 437 Hz: a run of fewer than 100
+// Audio breaks: the page plays a steady sine of TONE_HZ (0 for a silent page; default 437 Hz: a run of fewer than 100
 // lost 10 ms blocks never spans whole periods, so it always shifts the phase); every sample of
 // the left channel is checked against the sine recurrence x[n+1] = 2cos(w)x[n] - x[n-1], and
 // each place where it fails is one break (a lost, repeated or torn block).
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     auto frame = host.readVideo(500);
     sized = frame && frame->size() == frameBytes;
   }
-  if (!sized || !host.readAudio(20000)) {
+  if (!sized || (toneHz > 0 && !host.readAudio(20000))) {
     std::fprintf(stderr, "load_host %d: no page or no sound\n", id);
     return 1;
   }
