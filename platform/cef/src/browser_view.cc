@@ -2,6 +2,8 @@
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -687,6 +689,21 @@ void BrowserView::OnSnapshot(GObject* view, GAsyncResult* result, gpointer self)
   b->Release();
 }
 
+// A snapshot's pixels sit in memory WebKit shares anew for every snapshot, not yet mapped in
+// this process: mapped page by page, the handler's first read of the frame would pay a fault
+// for every few pages. One call maps them all first, as CEF hands over a buffer ready to read.
+static void MapInAdvance(const void* pixels, std::size_t bytes) {
+#ifdef MADV_POPULATE_READ
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(pixels) & ~(page - 1);
+  const auto end = reinterpret_cast<std::uintptr_t>(pixels) + bytes;
+  madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_READ);
+#else
+  (void)pixels;
+  (void)bytes;
+#endif
+}
+
 void BrowserView::DeliverSnapshot(cairo_surface_t* shot) {
   if (cairo_surface_get_type(shot) != CAIRO_SURFACE_TYPE_IMAGE) return;
   int w = cairo_image_surface_get_width(shot);
@@ -715,6 +732,7 @@ void BrowserView::DeliverSnapshot(cairo_surface_t* shot) {
     if (cairo_image_surface_get_stride(surface_) != w * 4) return;
     pixels = cairo_image_surface_get_data(surface_);
   }
+  MapInAdvance(pixels, static_cast<std::size_t>(w) * h * 4);
   Deliver(pixels, w, h, snapshotFirstDrawUs_, snapshotLastDrawUs_);
 }
 

@@ -1,7 +1,10 @@
 // The cost floor for the engine benchmark: the least a WebKitGTK program can do to get a
 // page's frames - one view in a window on a private X server, copied with gtk_widget_draw at
-// most <fps> times a second when it drew. Usage: webkit-floor <url> <width> <height> <fps>.
-// Prints "frames <n>" once a second.
+// most <fps> times a second when it drew. Usage: webkit-floor <url> <width> <height> <fps>
+// [snapshot]. Prints "frames <n>" once a second.
+// With "snapshot" the view is transparent and each frame is a snapshot of the visible region:
+// the least WebKitGTK needs for right frames of a transparent view, whose copy with
+// gtk_widget_draw blends each repaint over the old pixels.
 #include <cairo.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -19,6 +22,8 @@ struct Floor {
   cairo_surface_t* surface = nullptr;
   bool dirty = false;
   bool copying = false;
+  bool snapshots = false;
+  bool snapshotPending = false;
   long frames = 0;
   unsigned long checksum = 0;
 };
@@ -29,10 +34,29 @@ gboolean OnDraw(GtkWidget*, cairo_t*, gpointer data) {
   return FALSE;
 }
 
+void OnSnapshot(GObject* view, GAsyncResult* result, gpointer data) {
+  auto* f = static_cast<Floor*>(data);
+  f->snapshotPending = false;
+  cairo_surface_t* shot =
+      webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
+  if (!shot) return;
+  cairo_surface_flush(shot);
+  f->checksum += cairo_image_surface_get_data(shot)[0];
+  ++f->frames;
+  cairo_surface_destroy(shot);
+}
+
 gboolean Copy(gpointer data) {
   auto* f = static_cast<Floor*>(data);
-  if (!f->dirty) return G_SOURCE_CONTINUE;
+  if (!f->dirty || f->snapshotPending) return G_SOURCE_CONTINUE;
   f->dirty = false;
+  if (f->snapshots) {
+    f->snapshotPending = true;
+    webkit_web_view_get_snapshot(WEBKIT_WEB_VIEW(f->view), WEBKIT_SNAPSHOT_REGION_VISIBLE,
+                                 WEBKIT_SNAPSHOT_OPTIONS_TRANSPARENT_BACKGROUND, nullptr,
+                                 OnSnapshot, f);
+    return G_SOURCE_CONTINUE;
+  }
   cairo_t* cr = cairo_create(f->surface);
   f->copying = true;
   gtk_widget_draw(f->view, cr);
@@ -54,7 +78,7 @@ gboolean Report(gpointer data) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) return 2;
+  if (argc != 5 && !(argc == 6 && std::string(argv[5]) == "snapshot")) return 2;
   int width = std::atoi(argv[2]), height = std::atoi(argv[3]), fps = std::atoi(argv[4]);
   auto display = cef_internal::StartPrivateDisplay(3840, 2160, 15000);
   if (!display) return 1;
@@ -67,6 +91,11 @@ int main(int argc, char** argv) {
   webkit_settings_set_hardware_acceleration_policy(settings,
                                                    WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   f.view = webkit_web_view_new_with_settings(settings);
+  f.snapshots = argc == 6;
+  if (f.snapshots) {
+    GdkRGBA transparent{0, 0, 0, 0};
+    webkit_web_view_set_background_color(WEBKIT_WEB_VIEW(f.view), &transparent);
+  }
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
   gtk_widget_set_size_request(f.view, width, height);
