@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <thread>
@@ -264,6 +265,36 @@ TEST_F(BadInput, WildCommandPacketsChangeNothing) {
   send([&] { host.settings.Update(); });
   frameSizesFor(1500ms);
   EXPECT_TRUE(frameWhere(GreenFrame(kWidth, kHeight), 30s)) << "a wild packet changed the page";
+  expectRecovered();
+}
+
+// The host-link fuzzer's seed corpus (every command word, and the malformed packets it found
+// worth keeping), replayed into a live renderer. "close" is left out: it is the one packet
+// meant to end the renderer, and the check at the end closes it the host's way.
+TEST_F(BadInput, TheFuzzCorpusReplayedIntoALiveRendererIsSurvived) {
+  std::vector<std::filesystem::path> corpus;
+  for (const auto& entry : std::filesystem::directory_iterator(TAVRIMON_FUZZ_CORPUS_DIR)) {
+    corpus.push_back(entry.path());
+  }
+  std::sort(corpus.begin(), corpus.end());
+  ASSERT_GE(corpus.size(), 10u);
+  const auto read = [](const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  };
+  std::uint8_t* region = host.commandChannel->view;
+  const auto put = [&](const std::vector<std::uint8_t>& bytes) {
+    std::memset(region, 0, kMaxPacketSize);
+    std::memcpy(region, bytes.data(), std::min(bytes.size(), kMaxPacketSize));
+    SetEvent(host.commandChannel->event);
+    std::this_thread::sleep_for(30ms);
+  };
+  for (const auto& path : corpus) {
+    if (path.filename() == "close") continue;
+    put(read(path));
+    EXPECT_FALSE(host.waitExit(0)) << "the renderer ended at " << path.filename();
+  }
+  put(read(TAVRIMON_FUZZ_CORPUS_DIR "/resume"));  // the corpus paused the frames on the way
   expectRecovered();
 }
 
