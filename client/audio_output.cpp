@@ -49,17 +49,19 @@ void BrowserClient::OnAudioStreamPacket(CefRefPtr<CefBrowser>, int audio_stream_
   if (!converter->Convert(data, frames)) return;
   if (current->settings == nullptr || current->settings->isPaused()) return;
   bool written = false;
-  converter->ReadOutput([&written, entered](const std::uint8_t* block, std::int32_t length) {
-    if (length <= 0) return;
-    // The host gets a moment to take the last block before it is overwritten; packets that
-    // come meanwhile wait in the engine.
-    AudioWriter().awaitReader(Pace().Deadline(entered));
-    written = AudioWriter().write(block, static_cast<std::size_t>(length));
-    // 44,100 frames of 4 bytes a second.
-    if (written) Pace().Written(std::chrono::microseconds(length * 10000LL / 1764));
-  });
+  link_trace::Clock::time_point signalling;
+  converter->ReadOutput(
+      [&written, &signalling, entered](const std::uint8_t* block, std::int32_t length) {
+        if (length <= 0) return;
+        // The host gets a moment to take the last block before it is overwritten; packets that
+        // come meanwhile wait in the engine.
+        AudioWriter().awaitReader(Pace().Deadline(entered));
+        written = AudioWriter().write(block, static_cast<std::size_t>(length), &signalling);
+        // 44,100 frames of 4 bytes a second.
+        if (written) Pace().Written(std::chrono::microseconds(length * 10000LL / 1764));
+      });
   if (!written) return;
-  if (link_trace::On()) link_trace::Record('A', entered, link_trace::Clock::now());
+  if (link_trace::On()) link_trace::Record('A', entered, signalling);
   std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 

@@ -12,7 +12,8 @@ ChannelBlockWriter::ChannelBlockWriter(std::shared_ptr<MappingMem> channel)
       openingFlag_(std::make_shared<std::atomic<bool>>(false)),
       opening_(*openingFlag_) {}
 
-bool ChannelBlockWriter::write(const std::uint8_t* data, std::size_t count) {
+bool ChannelBlockWriter::write(const std::uint8_t* data, std::size_t count,
+                               std::chrono::steady_clock::time_point* signalling) {
   if (!channel_ || opening_.load(std::memory_order_acquire)) return false;
   if (channel_->mapping == nullptr) {
     opening_.store(true, std::memory_order_release);
@@ -33,6 +34,7 @@ bool ChannelBlockWriter::write(const std::uint8_t* data, std::size_t count) {
   if (count > area) return false;  // never written in part, never past the region
   WriteU32(channel_->view, static_cast<std::uint32_t>(count));
   if (count > 0) std::memcpy(channel_->view + kBlockHeaderSize, data, count);
+  if (signalling != nullptr) *signalling = std::chrono::steady_clock::now();
   SetEvent(channel_->event);
   return true;
 }

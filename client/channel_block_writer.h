@@ -19,7 +19,10 @@ class ChannelBlockWriter {
   // is not open is opened on a thread of its own (its retries take about 4 seconds), so the
   // caller, a paint or an audio callback, never waits for the host; blocks are dropped until it
   // is open.
-  bool write(const std::uint8_t* data, std::size_t count);
+  // `signalling`, when given, gets the time the block was complete, just before the signal (a
+  // host woken by it sees it after that time).
+  bool write(const std::uint8_t* data, std::size_t count,
+             std::chrono::steady_clock::time_point* signalling = nullptr);
 
   // Waits until the host has woken for the last block signalled, or until `until`. True when it
   // has (or nothing is waiting to be taken); false when the time ran out. A block written over

@@ -19,8 +19,13 @@ ChannelBlockWriter& VideoWriter() {
 // Writes one frame into the video channel, and records it when the link record is on.
 void WriteFrame(const std::uint8_t* pixels, std::size_t count,
                 link_trace::Clock::time_point entered) {
-  if (VideoWriter().write(pixels, count) && link_trace::On()) {
-    link_trace::Record('V', entered, link_trace::Clock::now());
+  if (!link_trace::On()) {
+    VideoWriter().write(pixels, count);
+    return;
+  }
+  link_trace::Clock::time_point signalling;
+  if (VideoWriter().write(pixels, count, &signalling)) {
+    link_trace::Record('V', entered, signalling);
   }
 }
 

@@ -3,8 +3,9 @@
 // blocks never written. Off unless the environment variable TAVRIMON_LINK_TRACE names a file;
 // then one line "KIND ENTERED_NS SIGNALLED_NS" is appended for every block written: KIND is V
 // for a frame (ENTERED_NS when OnPaint began) or A for an audio block (ENTERED_NS when the
-// packet arrived). Times are steady-clock nanoseconds, the clock a host on the same machine
-// reads with std::chrono::steady_clock.
+// packet arrived); SIGNALLED_NS is when the block was complete, just before its signal. Times are
+// steady-clock nanoseconds, the clock a host on the same machine reads with
+// std::chrono::steady_clock.
 #pragma once
 
 #include <chrono>

@@ -4,19 +4,21 @@
 // Summary line: "id=.. frames=.. fps=.. max_frame_gap_ms=.. audio_s=.. wall_s=..
 //   max_audio_gap_ms=.. audio_breaks=.. audio_blocks_written=.. audio_blocks_read=..
 //   paint_to_host_median_ms=.. paint_to_host_p99_ms=..
-//   paint_to_host_max_ms=.. paint_matched=.. tree_cpu_s=.. cpu_per_frame_ms=.."
+//   paint_to_host_max_ms=.. paint_matched=.. frame_write_median_ms=..
+//   signal_to_host_median_ms=.. tree_cpu_s=.. cpu_per_frame_ms=.."
 // With INTERVAL_S > 0, one "interval t_s=.. .." line per INTERVAL_S seconds follows, so a long
 // run shows whether frame rate, frame gaps or the paint-to-host delay drift.
 //
 // Paint to host: the renderer is started with TAVRIMON_LINK_TRACE, so it records when each
 // frame entered OnPaint and when it was signalled (and each audio block); a frame the host sees
 // is matched to the last frame signalled before the host's wait returned.
-// Audio breaks: the page plays a steady sine of TONE_HZ (0 for a silent page; default 437 Hz: a run of fewer than 100
-// lost 10 ms blocks never spans whole periods, so it always shifts the phase); every sample of
-// the left channel is checked against the sine recurrence x[n+1] = 2cos(w)x[n] - x[n-1], and
-// each place where it fails is one break (a lost, repeated or torn block).
-// The host-instance mutex is taken here; run it inside a network namespace of its own (see
-// run_load.sh) so that other hosts on the machine cannot end its renderer.
+// Audio breaks: the page plays a steady sine of TONE_HZ (0 for a silent page; default 437 Hz: a run
+// of fewer than 100 lost 10 ms blocks never spans whole periods, so it always shifts the phase);
+// every sample of the left channel is checked against the sine recurrence x[n+1] = 2cos(w)x[n] -
+// x[n-1], and each place where it fails is one break (a lost, repeated or torn block). The
+// host-instance mutex is taken here; run it inside a network namespace of its own (see run_load.sh)
+// so that other hosts on the machine cannot end its renderer.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,6 +41,15 @@ using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Gives the calling thread the nice value LOAD_HOST_READER_NICE asks for, if any.
+void ApplyReaderNice() {
+  const char* nice = std::getenv("LOAD_HOST_READER_NICE");
+  if (nice == nullptr || *nice == '\0') return;
+  if (setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), std::atoi(nice)) != 0) {
+    std::perror("load_host: LOAD_HOST_READER_NICE");
+  }
 }
 
 // The renderer is this host's only child.
@@ -78,15 +89,13 @@ long long Ns(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// Delay from OnPaint to the host's wake-up for a frame seen at `seen`; negative when no traced
-// frame was signalled before it.
-double PaintToHostMs(const std::vector<TracedBlock>& paints, Clock::time_point seen) {
+// The traced frame a host saw at `seen`: the last one signalled before; null when none was.
+const TracedBlock* FrameSeenAt(const std::vector<TracedBlock>& paints, Clock::time_point seen) {
   const long long t = Ns(seen);
   auto after =
       std::upper_bound(paints.begin(), paints.end(), t,
                        [](long long v, const TracedBlock& p) { return v < p.signalledNs; });
-  if (after == paints.begin()) return -1;
-  return static_cast<double>(t - std::prev(after)->enteredNs) / 1e6;
+  return after == paints.begin() ? nullptr : &*std::prev(after);
 }
 
 double Quantile(std::vector<double> v, double q) {
@@ -201,6 +210,7 @@ int main(int argc, char** argv) {
   std::vector<AudioArrival> audioArrivals;
   audioArrivals.reserve(static_cast<std::size_t>(seconds * 120) + 1000);
   std::thread audio([&] {
+    ApplyReaderNice();
     ToneContinuity tone(toneHz);
     while (Clock::now() < end) {
       HostLink::SignalTime seen;
@@ -209,6 +219,7 @@ int main(int argc, char** argv) {
     }
   });
 
+  ApplyReaderNice();
   std::vector<Clock::time_point> frameSeen;
   frameSeen.reserve(static_cast<std::size_t>(seconds * 70) + 1000);
   while (Clock::now() < end) {
@@ -228,6 +239,8 @@ int main(int argc, char** argv) {
     long long frames = 0;
     double maxFrameGap = 0;
     std::vector<double> paintToHost;
+    std::vector<double> writing;       // OnPaint until signalled: the renderer's copy
+    std::vector<double> signalToHost;  // signalled until the host's wait returned
     double audioSeconds = 0;
     double maxAudioGap = 0;
     int audioBreaks = 0;
@@ -240,8 +253,12 @@ int main(int argc, char** argv) {
       if (frameSeen[i] < from || frameSeen[i] >= to) continue;
       ++s.frames;
       if (i > 0) s.maxFrameGap = std::max(s.maxFrameGap, Ms(frameSeen[i] - frameSeen[i - 1]));
-      const double delay = PaintToHostMs(record.frames, frameSeen[i]);
-      if (delay >= 0) s.paintToHost.push_back(delay);
+      if (const TracedBlock* paint = FrameSeenAt(record.frames, frameSeen[i])) {
+        const double seenNs = static_cast<double>(Ns(frameSeen[i]));
+        s.paintToHost.push_back((seenNs - static_cast<double>(paint->enteredNs)) / 1e6);
+        s.writing.push_back(static_cast<double>(paint->signalledNs - paint->enteredNs) / 1e6);
+        s.signalToHost.push_back((seenNs - static_cast<double>(paint->signalledNs)) / 1e6);
+      }
     }
     for (std::size_t i = 0; i < audioArrivals.size(); ++i) {
       const AudioArrival& a = audioArrivals[i];
@@ -265,12 +282,14 @@ int main(int argc, char** argv) {
       "id=%d frames=%lld fps=%.2f max_frame_gap_ms=%.1f audio_s=%.3f wall_s=%.3f "
       "max_audio_gap_ms=%.1f audio_breaks=%d audio_blocks_written=%d audio_blocks_read=%d "
       "paint_to_host_median_ms=%.3f "
-      "paint_to_host_p99_ms=%.3f paint_to_host_max_ms=%.3f paint_matched=%zu tree_cpu_s=%.2f "
+      "paint_to_host_p99_ms=%.3f paint_to_host_max_ms=%.3f paint_matched=%zu "
+      "frame_write_median_ms=%.3f signal_to_host_median_ms=%.3f tree_cpu_s=%.2f "
       "cpu_per_frame_ms=%.2f\n",
       id, all.frames, static_cast<double>(all.frames) / wall, all.maxFrameGap, all.audioSeconds,
       wall, all.maxAudioGap, all.audioBreaks, all.audioWritten, all.audioRead,
       Quantile(all.paintToHost, 0.5), Quantile(all.paintToHost, 0.99),
-      Quantile(all.paintToHost, 1.0), all.paintToHost.size(), cpu,
+      Quantile(all.paintToHost, 1.0), all.paintToHost.size(), Quantile(all.writing, 0.5),
+      Quantile(all.signalToHost, 0.5), cpu,
       all.frames > 0 ? cpu * 1000.0 / static_cast<double>(all.frames) : 0.0);
 
   if (interval > 0) {
