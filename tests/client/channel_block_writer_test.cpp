@@ -19,14 +19,20 @@ int UniqueId() {
   return static_cast<int>(getpid()) * 16 + 4000000 + ++counter;
 }
 
-TEST(ChannelBlockWriter, WritesWholeBlocksAndDropsOversizedOnes) {
-  HostLink host(UniqueId());
-  ASSERT_TRUE(host.createAudioChannel());
-  auto renderersView =
+// A host's audio channel and a writer on the renderer's view of it.
+class AudioChannel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(host.createAudioChannel());
+    ASSERT_TRUE(renderersView->open());
+  }
+  HostLink host{UniqueId()};
+  std::shared_ptr<MappingMem> renderersView =
       std::make_shared<MappingMem>(kAudioMappingBase, kAudioEventBase, kAudioRegionSize, host.id());
-  ASSERT_TRUE(renderersView->open());
-  ChannelBlockWriter writer(renderersView);
+  ChannelBlockWriter writer{renderersView};
+};
 
+TEST_F(AudioChannel, WritesWholeBlocksAndDropsOversizedOnes) {
   std::vector<std::uint8_t> block(16384);
   for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 7);
   ASSERT_TRUE(writer.write(block.data(), block.size()));  // exactly the data area
@@ -72,13 +78,7 @@ TEST(ChannelBlockWriter, AMissingChannelNeverHoldsUpTheWriter) {
 // The writer waits for the host to wake for the last block before it writes the next: a host
 // late by less than the wait loses nothing, and one that is not reading costs only the wait,
 // with its signal still there for it.
-TEST(ChannelBlockWriter, AwaitsTheReaderOfTheLastBlockWithinTheTimeGiven) {
-  HostLink host(UniqueId());
-  ASSERT_TRUE(host.createAudioChannel());
-  auto renderersView =
-      std::make_shared<MappingMem>(kAudioMappingBase, kAudioEventBase, kAudioRegionSize, host.id());
-  ASSERT_TRUE(renderersView->open());
-  ChannelBlockWriter writer(renderersView);
+TEST_F(AudioChannel, AwaitsTheReaderOfTheLastBlockWithinTheTimeGiven) {
   const auto now = [] { return std::chrono::steady_clock::now(); };
 
   EXPECT_TRUE(writer.awaitReader(now())) << "nothing written yet: nothing to wait for";
