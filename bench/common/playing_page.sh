@@ -1,5 +1,5 @@
-# Sourced by the load and soak scripts: serves, from 127.0.0.1, a page that animates at a given
-# rate and plays a steady 437 Hz tone (load_host checks the tone for breaks), the load both scripts measure.
+# Sourced by the load, soak and peer scripts: serves, from 127.0.0.1, a page that animates at a
+# given rate and plays a steady 437 Hz tone (load_host checks the tone for breaks).
 #   serve_playing_page SITE_DIR WIDTH FPS   sets $port and $server (the server's pid)
 serve_playing_page() {
   local site=$1 width=$2 fps=$3
