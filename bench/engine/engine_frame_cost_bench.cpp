@@ -151,12 +151,9 @@ Figures MeasureFloor(int w, int h, bool snapshots) {
     dup2(fds[1], 1);
     close(fds[0]);
     close(fds[1]);
-    if (snapshots) {
-      execl(exe.c_str(), exe.c_str(), url.c_str(), ws.c_str(), hs.c_str(), fps.c_str(), "snapshot",
-            nullptr);
-    } else {
-      execl(exe.c_str(), exe.c_str(), url.c_str(), ws.c_str(), hs.c_str(), fps.c_str(), nullptr);
-    }
+    // Without snapshots the list ends one argument early.
+    execl(exe.c_str(), exe.c_str(), url.c_str(), ws.c_str(), hs.c_str(), fps.c_str(),
+          snapshots ? "snapshot" : nullptr, nullptr);
     _exit(127);
   }
   close(fds[1]);

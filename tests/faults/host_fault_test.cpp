@@ -31,6 +31,18 @@ std::vector<std::string> HostArgs(int id, const std::string& mode, const std::st
   return args;
 }
 
+// A second host with the same id ("once" or "settled"): a new renderer streams to it (the host
+// checks its channels were fresh and says "fault" otherwise), then ends on its "close".
+void ExpectServedAndClosed(ChildProcess& second) {
+  auto line = second.readLine(90s);
+  ASSERT_TRUE(line) << "the second host said nothing";
+  ASSERT_EQ(line->rfind("streaming", 0), 0u) << *line;
+  line = second.readLine(60s);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(*line, "exit 0");
+  EXPECT_EQ(second.wait(20s), 0);
+}
+
 class HostFaults : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -70,13 +82,7 @@ TEST_F(HostFaults, KilledHostTakesTheWholeRendererTreeAlongAndARestartedHostGets
   // a new renderer must serve it (fault_host checks the emptiness and says "fault" otherwise).
   ChildProcess second(HostArgs(id, "once", http.Url("/playing")));
   ASSERT_TRUE(second.started());
-  auto line = second.readLine(90s);
-  ASSERT_TRUE(line) << "the second host said nothing";
-  ASSERT_EQ(line->rfind("streaming", 0), 0u) << *line;
-  line = second.readLine(60s);
-  ASSERT_TRUE(line);
-  EXPECT_EQ(*line, "exit 0");
-  EXPECT_EQ(second.wait(20s), 0);
+  ExpectServedAndClosed(second);
 }
 
 TEST_F(HostFaults, HostRestartedBeforeTheWatchdogProbedStillEndsTheOldRenderer) {
@@ -101,13 +107,7 @@ TEST_F(HostFaults, HostRestartedBeforeTheWatchdogProbedStillEndsTheOldRenderer) 
               static_cast<long long>(gone.count()));
   EXPECT_TRUE(StillRunning(tree).empty()) << "left behind: " << Describe(StillRunning(tree));
   EXPECT_LT(gone, 2000ms);
-  auto line = second.readLine(90s);
-  ASSERT_TRUE(line);
-  EXPECT_EQ(line->rfind("streaming", 0), 0u) << *line;
-  line = second.readLine(60s);
-  ASSERT_TRUE(line);
-  EXPECT_EQ(*line, "exit 0");
-  EXPECT_EQ(second.wait(20s), 0);
+  ExpectServedAndClosed(second);
 }
 
 TEST_F(HostFaults, HostThatNeverMakesTheChannelsSeesExitZeroAfterAboutFourSeconds) {

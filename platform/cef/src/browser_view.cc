@@ -610,6 +610,15 @@ gboolean BrowserView::OnCaptureDue(gpointer self) {
   return G_SOURCE_REMOVE;
 }
 
+cairo_surface_t* BrowserView::FrameSurface(int w, int h) {
+  if (!surface_ || cairo_image_surface_get_width(surface_) != w ||
+      cairo_image_surface_get_height(surface_) != h) {
+    if (surface_) cairo_surface_destroy(surface_);
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  }
+  return surface_;
+}
+
 void BrowserView::Capture() {
   // A snapshot under way delivers first; it looks at dirty_ again when it is done.
   if (!dirty_ || hidden_ || !Alive() || !renderHandler_ || snapshotPending_) return;
@@ -638,12 +647,7 @@ void BrowserView::Capture() {
     return;
   }
 
-  if (!surface_ || cairo_image_surface_get_width(surface_) != w ||
-      cairo_image_surface_get_height(surface_) != h) {
-    if (surface_) cairo_surface_destroy(surface_);
-    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-  }
-  cairo_t* cr = cairo_create(surface_);
+  cairo_t* cr = cairo_create(FrameSurface(w, h));
   cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
   cairo_paint(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
@@ -718,12 +722,7 @@ void BrowserView::DeliverSnapshot(cairo_surface_t* shot) {
   if (cairo_image_surface_get_format(shot) != CAIRO_FORMAT_ARGB32 ||
       cairo_image_surface_get_stride(shot) != w * 4) {
     // Brought to the layout OnPaint hands on: ARGB32 rows without padding.
-    if (!surface_ || cairo_image_surface_get_width(surface_) != w ||
-        cairo_image_surface_get_height(surface_) != h) {
-      if (surface_) cairo_surface_destroy(surface_);
-      surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-    }
-    cairo_t* cr = cairo_create(surface_);
+    cairo_t* cr = cairo_create(FrameSurface(w, h));
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, shot, 0, 0);
     cairo_paint(cr);

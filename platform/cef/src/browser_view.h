@@ -100,6 +100,8 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   void TakeSnapshot();
   static void OnSnapshot(GObject* view, GAsyncResult* result, gpointer self);
   void DeliverSnapshot(cairo_surface_t* shot);
+  // The ARGB32 surface frames are brought into before OnPaint, made anew for a new size.
+  cairo_surface_t* FrameSurface(int w, int h);
   void Deliver(const void* pixels, int w, int h, gint64 firstDrawUs, gint64 lastDrawUs);
 
   // WebKit signals.
