@@ -2,30 +2,23 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
-#include "named_mutex_holding.h"
+#include "host_objects.h"
 
 void WatchHost() {
-  // The holding of the mutex this process first saw: its host's. A host killed and started
-  // again between two probes holds the mutex anew; this process belongs to the dead one.
-  std::uint64_t hostHolding = 0;
   for (;;) {
     HANDLE mutex = CreateMutexA(nullptr, TRUE, kHostInstanceMutexName);
     if (mutex != nullptr) {
-      if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
-        if (hostHolding == 0) {
-          hostHolding = NamedMutexHolding(kHostInstanceMutexName);
-        } else if (!NamedMutexHeldBy(kHostInstanceMutexName, hostHolding)) {
-          TerminateProcess(GetCurrentProcess(), 0xFFFFFFFF);
-        }
-      } else {
-        // We just made the mutex, so the host no longer holds it. Ours dies with us.
-        TerminateProcess(GetCurrentProcess(), 0xFFFFFFFF);
-      }
+      const bool hostHoldsIt = GetLastError() == ERROR_ALREADY_EXISTS;
+      // The probe holds the mutex only for this moment. When it has just made it, closing
+      // drops the name again rather than leaving it to the next host.
+      CloseHandle(mutex);
+      if (!hostHoldsIt) TerminateProcess(GetCurrentProcess(), 0xFFFFFFFF);
     }
-    // No handle at all (e.g. access denied) says nothing about the host: try again.
+    // No handle at all (e.g. access denied) says nothing about the host.
+
+    // Another host of the application may hold the mutex while this renderer's own host is
+    // gone: its objects tell.
+    if (HostLetGoOfItsObjects()) TerminateProcess(GetCurrentProcess(), 0xFFFFFFFF);
     Sleep(100);
   }
 }

@@ -19,8 +19,8 @@ class HostLink : public i_access {
   // Ends a renderer this object started and still running, and releases the mutex.
   ~HostLink() override;
 
-  // Takes the host-instance mutex. True when this process now holds it, or another process
-  // already did (the renderer only needs it to exist).
+  // Takes the host-instance mutex, beside any other host that holds it already. True when
+  // this object now holds it.
   bool holdInstanceMutex();
   void releaseInstanceMutex();
 

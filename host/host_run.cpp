@@ -33,16 +33,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kConnectTimeout = std::chrono::seconds(20);
 constexpr DWORD kExitWaitMs = 5000;
 
-// The command region holds one packet and is not acknowledged: a packet written before the
-// renderer's server thread has read the previous one replaces it, and after "Update" that
-// thread sleeps 10 ms. So the host leaves the renderer time to take each packet.
-constexpr auto kCommandSpacing = std::chrono::milliseconds(30);
-constexpr auto kUpdateSpacing = std::chrono::milliseconds(60);
-
-void Spaced(bool update = false) {
-  std::this_thread::sleep_for(update ? kUpdateSpacing : kCommandSpacing);
-}
-
 int Fail(int code, const std::string& message) {
   std::fprintf(stderr, "tavrimon-host: %s\n", message.c_str());
   return code;
@@ -213,13 +203,9 @@ int Run::execute() {
 
   shr_avsource& settings = host_->settings;
   settings.setImageFormat(options_.imageFormat);
-  Spaced();
   settings.setViewport(options_.width, options_.height);
-  Spaced();
   if (!settings.setTarget(url_)) return Fail(kExitNoLink, "cannot send the URL to the renderer");
-  Spaced();
   settings.Update();
-  Spaced(true);
 
   int result = kExitOk;
   {
@@ -317,12 +303,10 @@ int Run::interact(LiveStatus& status) {
         continue;
       case Kind::Url:
         settings.setTarget(command.url);
-        Spaced();
         reply("ok url (takes effect on update)");
         break;
       case Kind::Size:
         settings.setViewport(command.a, command.b);
-        Spaced();
         pendingWidth = command.a;
         pendingHeight = command.b;
         reply("ok size (takes effect on update)");
@@ -332,22 +316,18 @@ int Run::interact(LiveStatus& status) {
         if (pendingWidth != 0) recording_->expectSize(pendingWidth, pendingHeight);
         pendingWidth = 0;
         settings.Update();
-        Spaced(true);
         reply("ok update");
         break;
       case Kind::Pause:
         settings.pause();
-        Spaced();
         reply("ok pause");
         break;
       case Kind::Resume:
         settings.resume();
-        Spaced();
         reply("ok resume");
         break;
       case Kind::Scroll:
         settings.setScrollPosition(command.a, command.b);
-        Spaced();
         reply("ok scroll");
         break;
       case Kind::Ready:

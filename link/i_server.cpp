@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "command_packet.h"
+#include "command_trace.h"
 #include "scroll_handler.h"
 
 namespace {
@@ -72,29 +73,48 @@ bool i_server::start() {
   return true;
 }
 
+std::vector<HANDLE> i_server::hostObjects() const {
+  std::vector<HANDLE> handles;
+  for (HANDLE handle : {videoChannel ? videoChannel->mapping : nullptr,
+                        videoChannel ? videoChannel->event : nullptr,
+                        audioChannel ? audioChannel->mapping : nullptr,
+                        audioChannel ? audioChannel->event : nullptr,
+                        commandChannel ? commandChannel->responseEvent : nullptr}) {
+    if (handle != nullptr) handles.push_back(handle);
+  }
+  return handles;
+}
+
 void i_server::serve() {
   std::uint8_t* region = commandChannel->view;
   if (stopping) return;
+  // The packet is copied out the moment the signal is taken: a host that writes its next
+  // packet once it sees the signal taken must not find this one still being read.
+  std::uint8_t packet[kMaxPacketSize];
   for (;;) {
     HANDLE event = commandChannel->event;
     if (WaitForMultipleObjects(1, &event, FALSE, INFINITE) == WAIT_FAILED) {
       Sleep(5);
       return;
     }
-    // After "Update" the server gives the browser source a moment before the next packet.
-    if (region != nullptr && handlePacket(region)) Sleep(10);
+    if (region != nullptr) {
+      std::memcpy(packet, region, sizeof packet);
+      command_trace::Record(packet);
+      // After "Update" the server gives the browser source a moment before the next packet.
+      if (handlePacket(packet, region)) Sleep(10);
+    }
     if (stopping) return;
   }
 }
 
-bool i_server::handlePacket(std::uint8_t* region) {
-  if (ReadU32(region) == 0) return false;  // no packet yet
-  const std::string_view word = CommandWord(region);
-  const std::uint8_t* payload = region + kPacketPayloadOffset;
+bool i_server::handlePacket(const std::uint8_t* packet, std::uint8_t* replyRegion) {
+  if (ReadU32(packet) == 0) return false;  // no packet yet
+  const std::string_view word = CommandWord(packet);
+  const std::uint8_t* payload = packet + kPacketPayloadOffset;
   std::string text;
 
   if (SameWord(word, "setTarget")) {
-    if (StringPayload(region, &text)) settings.storeTarget(std::move(text));
+    if (StringPayload(packet, &text)) settings.storeTarget(std::move(text));
   } else if (SameWord(word, "setViewport")) {
     settings.viewportWidth = ReadI32(payload);
     settings.viewportHeight = ReadI32(payload + 4);
@@ -105,7 +125,7 @@ bool i_server::handlePacket(std::uint8_t* region) {
     settings.bitsPerSample = ReadI32(payload + 4);
     settings.channels = ReadI32(payload + 8);
   } else if (SameWord(word, "select")) {
-    if (StringPayload(region, &text)) settings.storeCss(std::move(text));
+    if (StringPayload(packet, &text)) settings.storeCss(std::move(text));
   } else if (SameWord(word, "Update")) {
     settings.updatePending = true;
     return true;
@@ -119,7 +139,7 @@ bool i_server::handlePacket(std::uint8_t* region) {
     std::uint8_t answer[4];
     WriteU32(answer, settings.ready ? 1 : 0);
     const auto reply = BuildCommandPacket("isReady", answer, sizeof answer);
-    std::memcpy(region, reply.data(), reply.size());
+    std::memcpy(replyRegion, reply.data(), reply.size());
     if (commandChannel) {
       // Written by start() on another thread while this one already serves.
       HANDLE response =

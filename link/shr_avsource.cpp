@@ -31,6 +31,23 @@ shr_avsource::~shr_avsource() {
   connected = false;
 }
 
+void shr_avsource::awaitPreviousTaken(MappingMem& channel) {
+  if (!packetOutstanding) return;
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kTakenWaitMs);
+  HANDLE event = channel.event;
+  // A zero wait that finds the signal still set takes it; it is given straight back, so the
+  // renderer wakes for it all the same.
+  while (WaitForMultipleObjects(1, &event, FALSE, 0) == WAIT_OBJECT_0) {
+    SetEvent(event);
+    if (Clock::now() >= deadline) return;  // the renderer is not reading: send regardless
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  // Taken: the renderer copies the packet the moment it wakes; give it that moment.
+  std::this_thread::sleep_for(std::chrono::microseconds(kReadMarginUs));
+  packetOutstanding = false;
+}
+
 bool shr_avsource::send(const char* name, const void* payload, std::size_t payloadSize,
                         PauseAt pauseAt) {
   MappingMem* channel = owner != nullptr ? owner->commandChannel.get() : nullptr;
@@ -40,9 +57,12 @@ bool shr_avsource::send(const char* name, const void* payload, std::size_t paylo
   }
   const auto packet = BuildCommandPacket(name, payload, payloadSize);
   if (packet.empty()) return false;
+  std::lock_guard<std::recursive_mutex> guard(sendLock);
+  if (sendPacing == SendPacing::AwaitTaken) awaitPreviousTaken(*channel);
   std::memcpy(channel->view, packet.data(), packet.size());
   if (pauseAt == PauseAt::BeforeSignal) PauseAfterPacket();
   SetEvent(channel->event);
+  packetOutstanding = true;
   return true;
 }
 
@@ -215,6 +235,7 @@ const std::string& shr_avsource::getLabel() {
 
 bool shr_avsource::isReady() {
   if (!connected || owner == nullptr || !owner->commandChannel) return false;
+  std::lock_guard<std::recursive_mutex> guard(sendLock);
   MappingMem* channel = owner->commandChannel.get();
   HANDLE response = channel->responseEvent;
   // A reply signal left over from an earlier, abandoned wait must not pass for this reply.

@@ -14,6 +14,7 @@
 #include "av_source.h"
 
 class i_access;
+class MappingMem;
 
 class shr_avsource : public vcapture::IAVSource {
  public:
@@ -90,6 +91,19 @@ class shr_avsource : public vcapture::IAVSource {
   // How long isReady waits for the reply before it gives up and answers false.
   static constexpr DWORD kReadyReplyTimeoutMs = 5000;
 
+  // How the host's senders space their packets. The region holds one packet and nothing
+  // acknowledges it, so a packet written before the renderer has read the one before replaces
+  // that one.
+  //  - AwaitTaken (the default): before a packet is written, the sender waits until the
+  //    renderer has taken the signal of the one before (at most kTakenWaitMs), then a further
+  //    kReadMarginUs, in which the renderer copies the packet it woke for.
+  //  - PauseOnly: the 100 us pause after each packet and nothing more, as the link's first
+  //    senders did; kept to measure against. It loses packets on a busy machine.
+  enum class SendPacing { AwaitTaken, PauseOnly };
+  SendPacing sendPacing = SendPacing::AwaitTaken;
+  static constexpr int kTakenWaitMs = 100;
+  static constexpr int kReadMarginUs = 2000;
+
   static constexpr const char* kDefaultCss =
       "body {background-color: bgr24(0, 0, 0); margin: 0px auto; overflow: hidden;}";
 
@@ -99,7 +113,13 @@ class shr_avsource : public vcapture::IAVSource {
   // after the signal. False (nothing sent) when the channel is not usable or the packet is
   // empty because it would not fit the region.
   bool send(const char* name, const void* payload, std::size_t payloadSize, PauseAt pauseAt);
+  // Waits, bounded, until the renderer has taken and read the last packet this sender wrote.
+  void awaitPreviousTaken(MappingMem& channel);
   bool launch();
 
   mutable std::mutex textLock;  // guards target and css against the command server
+  // Held while a packet is sent, and by isReady until its reply is read, so that senders on
+  // several threads never write over each other's packets.
+  std::recursive_mutex sendLock;
+  bool packetOutstanding = false;  // a packet was signalled and not yet seen taken
 };

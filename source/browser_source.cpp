@@ -3,24 +3,11 @@
 #include <windows.h>
 
 #include "globals.h"
+#include "host_objects.h"
 #include "i_server.h"
 #include "source/browser_task.h"
 #include "source/notifications.h"
 #include "source/source_browser.h"
-
-BrowserSourceSettings MakeBrowserSourceSettings(shr_avsource& settings) {
-  BrowserSourceSettings values;
-  values.url = settings.copyTarget();
-  int viewWidth = 0;
-  int viewHeight = 0;
-  settings.getViewport(&viewWidth, &viewHeight);
-  values.width = viewWidth;
-  values.height = viewHeight;
-  values.frameRate = 30;
-  values.captureAudio = settings.offscreenCapture;
-  values.windowless = settings.offscreenCapture;
-  return values;
-}
 
 BrowserSource::BrowserSource(shr_avsource* settings) : settings(settings) {}
 
@@ -35,12 +22,10 @@ void BrowserSource::Run() {
     server->instanceId = instanceId;
     settings->instanceId = instanceId;
     server->start();
+    WatchHostObjects(server->hostObjects());
     while (!closing) {
-      if (settings->updatePending) {
-        BrowserSourceSettings values = MakeBrowserSourceSettings(*settings);
-        ApplySettings(true, values);
-        settings->updatePending = false;
-      }
+      ApplyPendingUpdate(*settings,
+                         [this](BrowserSourceSettings& values) { ApplySettings(true, values); });
       Sleep(10);
     }
   } catch (...) {
@@ -61,9 +46,20 @@ void BrowserSource::ApplySettings(bool recreate, BrowserSourceSettings& values) 
   }
   if (recreate && (pageLoaded || settings->offscreenCapture)) {
     pageLoaded = false;
-    // Tasks run in posting order: the old browser is closed before the new one is made.
-    ExecuteOnBrowser(CloseSourceBrowser);
-    PostBrowserTask([this] { CreateSourceBrowser(this); });
+    // Tasks run in posting order: the old browser is closed before the new one is made. The
+    // one to close is taken when the task runs, not now: the creation an update just before
+    // posted may not have run yet, and the browser it makes must be closed too, or it would
+    // live on beside the next one, painting into the host's channel.
+    PostBrowserTask([this] {
+      if (CefRefPtr<CefBrowser> current = currentBrowser()) CloseSourceBrowser(current);
+    });
+    // When updates come faster than the engine makes browsers, only the newest creation still
+    // queued is carried out: it reads the newest values, and each one skipped is a browser
+    // that would have been closed at once (its processes would linger meanwhile).
+    const std::uint64_t generation = ++creationGeneration;
+    PostBrowserTask([this, generation] {
+      if (generation == creationGeneration.load()) CreateSourceBrowser(this);
+    });
   }
   ExecuteOnBrowser([](CefRefPtr<CefBrowser> current) { NotifyActive(current, true); });
   pageVisible = true;

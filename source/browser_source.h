@@ -16,19 +16,7 @@
 #include "client/conv_v.h"
 #include "include/cef_browser.h"
 #include "shr_avsource.h"
-
-// The values an update takes from the settings object.
-struct BrowserSourceSettings {
-  std::string url;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::int32_t frameRate = 30;
-  bool captureAudio = false;
-  bool windowless = false;
-};
-
-// Reads the settings object in the fixed order: target, viewport, capture flag.
-BrowserSourceSettings MakeBrowserSourceSettings(shr_avsource& settings);
+#include "source/source_settings.h"
 
 // What the creation of a browser needs, copied together under the source's lock so that a
 // concurrent update can never hand it a half-written set.
@@ -68,6 +56,8 @@ struct BrowserSource {
   bool windowless = false;
   shr_avsource* settings;
   std::atomic<bool> pageLoaded{false};
+  // Counts the browser creations updates have posted; a creation runs only if it is the last.
+  std::atomic<std::uint64_t> creationGeneration{0};
   std::shared_ptr<conv_a> audioConverter;
   conv_v videoConverter;
   std::atomic<bool> closing{false};

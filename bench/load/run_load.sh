@@ -14,8 +14,8 @@ build=$(realpath "${6:-build}")
 bin="$build/bin"
 [ -x "$bin/load_host" ] || { echo "build load_host first: cmake --build $build --target load_host" >&2; exit 1; }
 
-# Everything below runs in a network namespace of its own: the host-instance mutex and the
-# page server are private to this run.
+# Everything below runs in a network namespace of its own: the page server is private to this
+# run.
 if [ "${TAVRIMON_LOAD_INSIDE:-}" != 1 ]; then
   exec env TAVRIMON_LOAD_INSIDE=1 unshare --net -- "$0" "$@"
 fi

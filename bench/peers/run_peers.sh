@@ -30,8 +30,8 @@ if [ ! -x /usr/lib/chromium/chromium ] && [ ! -x /usr/bin/chromium ]; then
   fi
 fi
 
-# Everything below runs in a network namespace of its own: the host-instance mutex and the page
-# server are private to this run, and neither browser can reach out.
+# Everything below runs in a network namespace of its own: the page server is private to this
+# run, and neither browser can reach out.
 if [ "${TAVRIMON_PEERS_INSIDE:-}" != 1 ]; then
   exec env TAVRIMON_PEERS_INSIDE=1 unshare --net -- "$0" "$@"
 fi

@@ -26,8 +26,8 @@ bin="$build/bin"
 [ -x "$bin/load_host" ] || { echo "build load_host first: cmake --build $build --target load_host" >&2; exit 1; }
 [ -x "$bin/tavrimon-browser" ] || { echo "no tavrimon-browser in $bin" >&2; exit 1; }
 
-# Everything below runs in a network namespace of its own: the host-instance mutex (an abstract
-# socket name) and the page server are private to this run.
+# Everything below runs in a network namespace of its own: the page server is private to this
+# run.
 if [ "${TAVRIMON_SOAK_INSIDE:-}" != 1 ]; then
   exec env TAVRIMON_SOAK_INSIDE=1 unshare --net -- "$0" "$@"
 fi

@@ -10,7 +10,7 @@
 
 #include "child_process.h"
 #include "host_link.h"
-#include "private_network.h"
+#include "private_machine.h"
 #include "process_tree.h"
 
 namespace {
@@ -32,16 +32,16 @@ long MsSince(Clock::time_point start) {
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-// Runs `body` in a forked child inside a further private network namespace, where nobody
+// Runs `body` in a forked child inside a further machine of its own, where nobody
 // holds the mutex unless the body takes it; the child reports "code ms" through a pipe.
 template <class Body>
-std::string InPrivateNetwork(Body body) {
+std::string InPrivateMachine(Body body) {
   int result[2];
   if (pipe(result) != 0) return "pipe failed";
   pid_t child = fork();
   if (child == 0) {
     close(result[0]);
-    std::string report = EnterPrivateNetwork() ? body() : "no private network namespace";
+    std::string report = EnterPrivateMachine() ? body() : "no machine of its own";
     if (write(result[1], report.data(), report.size()) < 0) _exit(2);
     _exit(0);
   }
@@ -56,7 +56,7 @@ std::string InPrivateNetwork(Body body) {
 }
 
 TEST(BrowserProcess, EndsWith255AtOnceWhenNoHostHoldsTheMutex) {
-  const std::string report = InPrivateNetwork([] {
+  const std::string report = InPrivateMachine([] {
     const auto start = Clock::now();
     ChildProcess browser({Browser(), std::to_string(UniqueId())});
     auto code = browser.wait(10s);
@@ -71,7 +71,7 @@ TEST(BrowserProcess, EndsWith255AtOnceWhenNoHostHoldsTheMutex) {
 }
 
 TEST(BrowserProcess, EndsWith255SoonAfterTheHostLetsGoOfTheMutex) {
-  const std::string report = InPrivateNetwork([] {
+  const std::string report = InPrivateMachine([] {
     HostLink host(UniqueId());
     if (!host.holdInstanceMutex() || !host.start()) return std::string("host set-up failed");
     if (!host.launch(Browser())) return std::string("launch failed");
@@ -102,9 +102,7 @@ TEST(BrowserProcess, CloseEndsItWith0LeavingNoProcessAndTheIdFollowsAtoi) {
 
   // A page on screen, so the engine's processes are all running.
   host.settings.setViewport(64, 64);
-  std::this_thread::sleep_for(30ms);
   host.settings.setTarget("data:text/html,<body style='background:red'>");
-  std::this_thread::sleep_for(30ms);
   host.settings.Update();
   ASSERT_TRUE(host.readVideo(20000)) << "no frame from the page";
   const auto engineProcesses = Descendants(browser.pid());

@@ -522,35 +522,66 @@ TEST_F(EngineTest, ConsoleMessagesReachTheDisplayHandler) {
   EXPECT_EQ(client->console[2].line, 4);
 }
 
-TEST_F(EngineTest, WheelEventScrollsThePage) {
-  server_.Serve("/tall", "<!doctype html><body style='margin:0;height:5000px;width:5000px'>");
-  CefRefPtr<RecordingClient> client = new RecordingClient(200, 200);
+// A wheel event moves the page by its delta in pixels, as CEF's does, whatever the view's
+// size, also when the delta is larger than the view.
+struct WheelCase {
+  const char* name;
+  int viewSide;
+  int delta;  // pixels; negative scrolls toward the bottom or the right
+  bool horizontal;
+};
+
+void PrintTo(const WheelCase& wheel, std::ostream* out) {
+  *out << wheel.name;
+}
+
+class WheelScroll : public EngineTest, public ::testing::WithParamInterface<WheelCase> {};
+
+TEST_P(WheelScroll, MovesThePageByTheDeltaAndBack) {
+  const WheelCase& wheel = GetParam();
+  server_.Serve("/tall", "<!doctype html><body style='margin:0;height:20000px;width:20000px'>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(wheel.viewSide, wheel.viewSide);
   CefRefPtr<CefBrowser> browser = Open(client, server_.Url("/tall"));
   ASSERT_TRUE(browser);
   ASSERT_TRUE(WaitLoaded(client));
+  const char* offset = wheel.horizontal ? "String(scrollX)" : "String(scrollY)";
+  // Waits until the page stops moving; its offset then.
+  const auto settled = [&] {
+    std::string last = "-1";
+    std::string now;
+    for (int i = 0; i < 100; ++i) {
+      std::this_thread::sleep_for(300ms);
+      if (!EvalInPage(client, browser, offset, now)) return -1;
+      if (now == last && now != "0") break;
+      last = now;
+    }
+    return std::stoi(now);
+  };
   CefMouseEvent event;
   event.x = 10;
   event.y = 10;
-  browser->GetHost()->SendMouseWheelEvent(event, 0, -300);  // toward the bottom
-  std::string y;
-  bool scrolled = false;
-  for (int i = 0; i < 100 && !scrolled; ++i) {
+  const auto send = [&](int delta) {
+    browser->GetHost()->SendMouseWheelEvent(event, wheel.horizontal ? delta : 0,
+                                            wheel.horizontal ? 0 : delta);
+  };
+  send(wheel.delta);
+  EXPECT_NEAR(settled(), -wheel.delta, 2);
+  send(-wheel.delta);
+  std::string back;
+  for (int i = 0; i < 100 && back != "0"; ++i) {
     std::this_thread::sleep_for(100ms);
-    ASSERT_TRUE(EvalInPage(client, browser, "String(scrollY)", y));
-    scrolled = std::stoi(y) >= 250;
+    ASSERT_TRUE(EvalInPage(client, browser, offset, back));
   }
-  EXPECT_TRUE(scrolled) << "scrollY " << y;
-  EXPECT_LE(std::stoi(y), 350) << "about one pixel per unit";
-
-  browser->GetHost()->SendMouseWheelEvent(event, 0, 300);  // back toward the top
-  bool back = false;
-  for (int i = 0; i < 100 && !back; ++i) {
-    std::this_thread::sleep_for(100ms);
-    ASSERT_TRUE(EvalInPage(client, browser, "String(scrollY)", y));
-    back = y == "0";
-  }
-  EXPECT_TRUE(back) << "scrollY " << y;
+  EXPECT_EQ(back, "0");
 }
+
+INSTANTIATE_TEST_SUITE_P(Deltas, WheelScroll,
+                         ::testing::Values(WheelCase{"Small", 200, -300, false},
+                                           WheelCase{"LargeView", 1000, -300, false},
+                                           WheelCase{"BeyondTheView", 200, -1500, false},
+                                           WheelCase{"FarBeyondTheView", 120, -9000, false},
+                                           WheelCase{"Sideways", 300, -700, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EngineTest, CloseBrowserEndsWithOnBeforeCloseAndNoLaterPaints) {
   server_.Serve("/anim",

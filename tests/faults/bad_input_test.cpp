@@ -120,7 +120,7 @@ class BadInput : public Product {
                                            .count()));
     show(http.Url("/good"), kWidth, kHeight, 1);
     EXPECT_TRUE(frameWhere(GreenFrame(kWidth, kHeight), 40s)) << "the good page did not come back";
-    send([&] { host.settings.close(); });
+    host.settings.close();
     EXPECT_EQ(host.waitExit(10000), 0u) << "no clean exit on close";
   }
 };
@@ -262,7 +262,7 @@ TEST_F(BadInput, WildCommandPacketsChangeNothing) {
 
   // Still the good page after an Update: no wild packet set a target. (Frames of the browser
   // before the Update are let go first.)
-  send([&] { host.settings.Update(); });
+  host.settings.Update();
   frameSizesFor(1500ms);
   EXPECT_TRUE(frameWhere(GreenFrame(kWidth, kHeight), 30s)) << "a wild packet changed the page";
   expectRecovered();

@@ -5,9 +5,13 @@
 //   fault_host BROWSER ID settled URL  as once, but after taking the mutex prints "holding" and
 //                                      makes the channels only once a line arrives on its input
 //   fault_host BROWSER ID nochannels   never create the channels; print "exit CODE MS"
+//   fault_host BROWSER ID serve URL    as stream, and answer lines on its input: "count" with
+//                                      "frames N" (frames read so far), "release" by letting go
+//                                      of the mutex alone, then "exit CODE" once the renderer ends
 // Problems with the link print a line starting with "fault" and end the host with code 1.
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -36,11 +40,6 @@ long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// Commands spaced so the server applies each before the next overwrites the region.
-void Spaced() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-}
-
 // Brings up a link on channels that must start empty, and the page; returns when the first
 // frame of the page's size arrived. `settle` waits, between taking the mutex and making the
 // channels, for the test to say that the renderers of an earlier host of this id are gone.
@@ -63,11 +62,8 @@ void Show(HostLink& host, const std::string& browser, const std::string& url, bo
   if (host.readVideo(1000)) Fail("a frame before the first Update");
 
   host.settings.setImageFormat(1);
-  Spaced();
   host.settings.setViewport(320, 240);
-  Spaced();
   host.settings.setTarget(url);
-  Spaced();
   host.settings.Update();
   const auto deadline = Clock::now() + std::chrono::seconds(40);
   for (;;) {
@@ -82,7 +78,8 @@ void Show(HostLink& host, const std::string& browser, const std::string& url, bo
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: fault_host BROWSER ID stream|once|nochannels [URL]\n");
+    std::fprintf(stderr,
+                 "usage: fault_host BROWSER ID stream|serve|once|settled|nochannels [URL]\n");
     return 2;
   }
   const std::string browser = argv[1];
@@ -103,6 +100,27 @@ int main(int argc, char** argv) {
 
   if (mode == "stream") {
     for (;;) host.readVideo(1000);  // until the test kills this process
+  }
+  if (mode == "serve") {
+    std::atomic<long long> frames{0};
+    std::atomic<bool> reading{true};
+    std::thread reader([&] {
+      while (reading) {
+        if (host.readVideo(100)) ++frames;
+      }
+    });
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      if (line == "count") Say("frames " + std::to_string(frames.load()));
+      if (line == "release") break;
+    }
+    host.releaseInstanceMutex();  // the channels and the response event stay held
+    auto code = host.waitExit(10000);
+    reading = false;
+    reader.join();
+    if (!code) Fail("the renderer did not end");
+    Say("exit " + std::to_string(*code));
+    return 0;
   }
   for (int frames = 0; frames < 10; ++frames) {
     if (!host.readVideo(5000)) Fail("frames stopped");

@@ -62,7 +62,7 @@ TEST_F(RendererFaults, KilledRendererLeavesNothingAndTheNextLaunchWithTheSameIdW
   show(http.Url("/playing"), kWidth, kHeight, 1);
   EXPECT_TRUE(frameWhere(PageSized, 40s)) << "the relaunched renderer showed nothing";
   EXPECT_TRUE(host.readAudio(10000)) << "no sound from the relaunched renderer";
-  send([&] { host.settings.close(); });
+  host.settings.close();
   EXPECT_EQ(host.waitExit(10000), 0u);
 }
 
@@ -89,7 +89,7 @@ TEST_F(RendererFaults, KilledWebProcessIsSurvivedAndTheNextUpdateBringsThePageBa
   }
 
   const auto updated = std::chrono::steady_clock::now();
-  send([&] { host.settings.Update(); });
+  host.settings.Update();
   int frames = 0;
   const auto deadline = updated + 40s;
   while (frames < 20 && std::chrono::steady_clock::now() < deadline) {
@@ -103,7 +103,7 @@ TEST_F(RendererFaults, KilledWebProcessIsSurvivedAndTheNextUpdateBringsThePageBa
   EXPECT_EQ(frames, 20) << "frames did not flow again after Update";
   EXPECT_TRUE(host.readAudio(10000)) << "no sound after Update";
   EXPECT_TRUE(readyWithin(10s));
-  send([&] { host.settings.close(); });
+  host.settings.close();
   EXPECT_EQ(host.waitExit(10000), 0u);
 }
 

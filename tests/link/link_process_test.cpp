@@ -94,9 +94,21 @@ TEST_F(LinkProcesses, ScrollReachesTheHandlerUnswapped) {
   EXPECT_EQ(server->waitForLine("scroll ", 10s).value_or(""), "scroll 3 -5");
 }
 
+// The host's sender waits for each packet to be taken, so a renderer slower than the sender
+// still gets every packet, in order.
+TEST_F(LinkProcesses, PacketsSentBackToBackAllLandInOrder) {
+  constexpr int kPackets = 40;
+  for (int i = 0; i < kPackets; ++i) host.settings.setScrollPosition(2000 + i, i);
+  for (int i = 0; i < kPackets; ++i) {
+    EXPECT_EQ(server->waitForLine("scroll ", 10s).value_or("none"),
+              "scroll " + std::to_string(2000 + i) + " " + std::to_string(i));
+  }
+}
+
 TEST_F(LinkProcesses, TwoPacketsBeforeAWakeUpApplyOnlyTheSecond) {
-  // The first scroll holds the server thread in the handler for 500 ms; two packets sent
-  // meanwhile signal the event twice, which wakes the server once, for the second packet.
+  // The first scroll holds the server thread in the handler for 500 ms, longer than a sender
+  // waits for a packet to be taken; two packets sent meanwhile signal the event twice, which
+  // wakes the server once, for the second packet.
   host.settings.setScrollPosition(1000, 0);
   ASSERT_EQ(server->waitForLine("scroll ", 10s).value_or(""), "scroll 1000 0");
   host.settings.setScrollPosition(2, 2);

@@ -3,7 +3,8 @@
 // tests need to see:
 //   "started", or "start-failed <text> <milliseconds>"
 //   "state <fields>" each time the settings change
-//   "scroll <a> <b>" for each call of the scroll handler (a == 1000 holds the server 500 ms)
+//   "scroll <a> <b>" for each call of the scroll handler (a == 1000 holds the server 500 ms,
+//   a from 2000 to 2999 holds it 5 ms: a slow renderer)
 // Standard input: "ready 0|1" sets the page-ready flag. End of input ends the process.
 #include <windows.h>
 
@@ -33,6 +34,7 @@ void Say(const std::string& line) {
 void RecordScroll(int a, int b) {
   Say("scroll " + std::to_string(a) + " " + std::to_string(b));
   if (a == 1000) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  if (a >= 2000 && a < 3000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 std::string State(shr_avsource& s) {

@@ -24,16 +24,11 @@ void Product::SetUp() {
   ASSERT_TRUE(host.connect(30000)) << "the renderer never made its command channel";
 }
 
-void Product::send(const std::function<void()>& command) {
-  command();
-  std::this_thread::sleep_for(30ms);
-}
-
 void Product::show(const std::string& url, int width, int height, int format) {
-  send([&] { host.settings.setImageFormat(format); });
-  send([&] { host.settings.setViewport(width, height); });
-  send([&] { host.settings.setTarget(url); });
-  send([&] { host.settings.Update(); });
+  host.settings.setImageFormat(format);
+  host.settings.setViewport(width, height);
+  host.settings.setTarget(url);
+  host.settings.Update();
 }
 
 std::optional<Frame> Product::frameWhere(const std::function<bool(const Frame&)>& accept,

@@ -20,10 +20,8 @@ class Product : public ::testing::Test {
  protected:
   void SetUp() override;
 
-  // Sends the commands of one page change, spaced so that the server applies each one before
-  // the next overwrites it.
+  // Sends the commands of one page change.
   void show(const std::string& url, int width, int height, int format);
-  void send(const std::function<void()>& command);
 
   // Reads frames until `accept` takes one; empty when none did before the timeout (the last
   // frame read is then in `lastFrame`).

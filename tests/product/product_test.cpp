@@ -119,7 +119,7 @@ TEST_F(Product, ANewPageIsToldItIsVisibleAndHasTheScriptBridge) {
   };
   EXPECT_TRUE(frameWhere(green, 20s)) << "the page never saw itself told visible";
   // Every Update makes a new page, which is told again.
-  send([&] { host.settings.Update(); });
+  host.settings.Update();
   while (host.readVideo(0)) {
   }
   EXPECT_TRUE(frameWhere(green, 20s));
@@ -131,14 +131,14 @@ TEST_F(Product, PauseStopsFramesAndSoundAndResumeBringsThemBack) {
   ASSERT_TRUE(frameWhere([](const Frame& f) { return f.size() == 160u * 120 * 4; }, 20s));
   ASSERT_TRUE(host.readAudio(10000)) << "no sound before pausing";
 
-  send([&] { host.settings.pause(); });
+  host.settings.pause();
   std::this_thread::sleep_for(300ms);
   while (host.readVideo(0) || host.readAudio(0)) {
   }  // what was signalled before the pause
   EXPECT_FALSE(host.readVideo(1000)) << "a frame arrived while paused";
   EXPECT_FALSE(host.readAudio(200)) << "sound arrived while paused";
 
-  send([&] { host.settings.resume(); });
+  host.settings.resume();
   EXPECT_TRUE(host.readVideo(5000)) << "no frame after resume";
   EXPECT_TRUE(host.readAudio(5000)) << "no sound after resume";
 }
@@ -148,13 +148,13 @@ TEST_F(Product, TheViewportChangesOnlyWithUpdate) {
   show(http.Url("/animated"), 160, 120, 1);
   ASSERT_TRUE(frameWhere([](const Frame& f) { return f.size() == 160u * 120 * 4; }, 20s));
 
-  send([&] { host.settings.setViewport(320, 240); });
+  host.settings.setViewport(320, 240);
   for (int i = 0; i < 20; ++i) {
     auto frame = host.readVideo(2000);
     ASSERT_TRUE(frame);
     ASSERT_EQ(frame->size(), 160u * 120 * 4) << "the size changed without Update";
   }
-  send([&] { host.settings.Update(); });
+  host.settings.Update();
   EXPECT_TRUE(frameWhere([](const Frame& f) { return f.size() == 320u * 240 * 4; }, 20s));
 }
 
@@ -169,10 +169,10 @@ TEST_F(Product, ScrollingMovesALongPageAndZeroDoesNothing) {
   while (host.readVideo(300)) {
   }
 
-  send([&] { host.settings.setScrollPosition(0, 0); });
+  host.settings.setScrollPosition(0, 0);
   EXPECT_TRUE(noFrameFor(1000ms)) << "a zero scroll changed the page";
 
-  send([&] { host.settings.setScrollPosition(-400, 0); });  // negative: down the page
+  host.settings.setScrollPosition(-400, 0);  // negative: down the page
   auto frame = frameWhere([](const Frame& f) { return PixelAt(f, 160, 10, 10).b == 255; }, 10s);
   ASSERT_TRUE(frame) << "the page never showed other content";
   EXPECT_EQ(PixelAt(*frame, 160, 10, 10).r, 0);
@@ -186,7 +186,7 @@ TEST_F(Product, ReadyAfterA200LoadNotAfterA404) {
   show(http.Url("/missing"), 160, 120, 1);
   ASSERT_TRUE(frameWhere([](const Frame& f) { return PixelAt(f, 160, 10, 10).r == 255; }, 20s));
   // The 404 page did load: scrolling, which needs a loaded page, works.
-  send([&] { host.settings.setScrollPosition(-400, 0); });
+  host.settings.setScrollPosition(-400, 0);
   EXPECT_TRUE(frameWhere([](const Frame& f) { return PixelAt(f, 160, 10, 10).b == 255; }, 10s));
   EXPECT_FALSE(host.settings.isReady()) << "a 404 load made the page ready";
 

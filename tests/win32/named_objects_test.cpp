@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "named_object_holders.h"
+
 namespace {
 
 std::string UniqueName(const char* what) {
@@ -150,23 +152,127 @@ TEST(Handles, ClosedOrMadeUpHandlesAreRefused) {
   EXPECT_EQ(WaitForMultipleObjects(2, &event, FALSE, 0), WAIT_FAILED);
 }
 
-TEST(Mutex, ExistsWhileItsHolderKeepsIt) {
+bool NameExists(const std::string& name) {
+  return access(("/dev/shm/" + name).c_str(), F_OK) == 0;
+}
+
+// A holder in a child process: takes the mutex, says through the pipe whether it made it
+// ('c') or found it held ('e'), and keeps it until the pipe's other end closes or it is killed.
+// (A child forked while this process holds the mutex would share our hold, so the tests start
+// their children first.)
+pid_t ChildHoldingMutex(const std::string& name, int* release) {
+  int ready[2];
+  int go[2];
+  if (pipe(ready) != 0 || pipe(go) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ready[0]);
+    close(go[1]);
+    HANDLE held = CreateMutexA(nullptr, TRUE, name.c_str());
+    const char said = held == nullptr ? 'n' : GetLastError() == ERROR_ALREADY_EXISTS ? 'e' : 'c';
+    if (write(ready[1], &said, 1) != 1) _exit(2);
+    char ignored;
+    while (read(go[0], &ignored, 1) > 0) {
+    }
+    CloseHandle(held);
+    _exit(0);
+  }
+  close(ready[1]);
+  close(go[0]);
+  char said = 0;
+  if (read(ready[0], &said, 1) != 1 || said == 'n') {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return -1;
+  }
+  close(ready[0]);
+  *release = go[1];
+  return child;
+}
+
+// What the host watchdog sees: does anybody hold the mutex? The probe lets go of it again.
+bool MutexHeld(const std::string& name) {
+  return InChild([&] {
+           HANDLE probe = CreateMutexA(nullptr, TRUE, name.c_str());
+           const bool held = probe != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+           CloseHandle(probe);
+           return held ? 0 : 1;
+         }) == 0;
+}
+
+TEST(Mutex, ExistsWhileAnyHolderKeepsItAndTheLastOneRemovesTheName) {
   const auto name = UniqueName("mutex");
-  HANDLE holder = CreateMutexA(nullptr, TRUE, name.c_str());
-  ASSERT_NE(holder, nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  EXPECT_FALSE(MutexHeld(name));
+  int release = -1;
+  const pid_t first = ChildHoldingMutex(name, &release);  // the host that took it first
+  ASSERT_GT(first, 0);
+  EXPECT_TRUE(MutexHeld(name));
+  HANDLE second = CreateMutexA(nullptr, TRUE, name.c_str());  // a second host on the machine
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
 
-  const int probe = InChild([&] {
-    HANDLE other = CreateMutexA(nullptr, TRUE, name.c_str());
-    return other != nullptr && GetLastError() == ERROR_ALREADY_EXISTS ? 0 : 1;
-  });
-  EXPECT_EQ(probe, 0);
+  close(release);
+  waitpid(first, nullptr, 0);
+  EXPECT_TRUE(MutexHeld(name)) << "the mutex went with its first holder";
+  EXPECT_TRUE(NameExists(name));
 
-  CloseHandle(holder);
+  CloseHandle(second);
+  EXPECT_FALSE(NameExists(name)) << "the last holder left its name behind";
+  EXPECT_FALSE(MutexHeld(name));
+  EXPECT_FALSE(NameExists(name)) << "a probe left the name behind";
+}
+
+TEST(Mutex, AKilledHolderNoLongerHoldsIt) {
+  const auto name = UniqueName("mutex");
+  int release = -1;
+  const pid_t holder = ChildHoldingMutex(name, &release);
+  ASSERT_GT(holder, 0);
+  EXPECT_TRUE(MutexHeld(name));
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  close(release);
+  EXPECT_FALSE(MutexHeld(name));
   HANDLE again = CreateMutexA(nullptr, TRUE, name.c_str());
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
   CloseHandle(again);
+}
+
+// The other end of a link is gone once nobody but this handle holds the objects it shares.
+TEST(OtherHolders, SeesAnotherProcessTakeAndDropItsHold) {
+  const auto name = UniqueName("event");
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, name.c_str());
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(OtherHoldersOf(event), OtherHolders::None);
+
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ready[0]);
+    HANDLE opened = OpenEventA(EVENT_ALL_ACCESS, FALSE, name.c_str());
+    const char said = opened != nullptr ? 'o' : 'n';
+    if (write(ready[1], &said, 1) != 1) _exit(2);
+    pause();  // until killed: its hold ends with it
+    _exit(0);
+  }
+  close(ready[1]);
+  char said = 0;
+  ASSERT_EQ(read(ready[0], &said, 1), 1);
+  close(ready[0]);
+  ASSERT_EQ(said, 'o');
+  EXPECT_EQ(OtherHoldersOf(event), OtherHolders::Some);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_EQ(OtherHoldersOf(event), OtherHolders::None);
+
+  HANDLE second = OpenEventA(EVENT_ALL_ACCESS, FALSE, name.c_str());  // a second handle of ours
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(OtherHoldersOf(event), OtherHolders::Some);
+  CloseHandle(second);
+  EXPECT_EQ(OtherHoldersOf(event), OtherHolders::None);
+  CloseHandle(event);
+  EXPECT_EQ(OtherHoldersOf(event), OtherHolders::Unknown);
 }
 
 TEST(Process, PathWithSpacesAndItsArgument) {

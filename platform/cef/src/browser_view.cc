@@ -28,8 +28,12 @@ constexpr int kMaxViewSide = 16384;
 int ViewSide(int requested) {
   return std::clamp(requested, 1, kMaxViewSide);
 }
-// WebKit scrolls this many pixels per smooth-scroll step of a GDK wheel event.
-constexpr double kPixelsPerScrollStep = 40.0;
+// The pixels WebKitGTK scrolls per smooth-scroll step of a GDK mouse-wheel event along a side
+// of the view: the side's length to the power 2/3, cut to an integer (40 for a view not laid
+// out yet). A CEF wheel delta is in pixels, so it becomes that many steps.
+double PixelsPerScrollStep(int viewSide) {
+  return viewSide > 0 ? static_cast<int>(std::pow(viewSide, 2.0 / 3.0)) : 40.0;
+}
 
 class BrowserFrame : public CefFrame {
  public:
@@ -515,8 +519,9 @@ void BrowserView::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, in
     if (!e) return;
     e->scroll.direction = GDK_SCROLL_SMOOTH;
     // CEF's positive deltas scroll toward the top/left; GDK's toward the bottom/right.
-    e->scroll.delta_x = -deltaX / kPixelsPerScrollStep;
-    e->scroll.delta_y = -deltaY / kPixelsPerScrollStep;
+    GtkWidget* widget = GTK_WIDGET(view_);
+    e->scroll.delta_x = -deltaX / PixelsPerScrollStep(gtk_widget_get_allocated_width(widget));
+    e->scroll.delta_y = -deltaY / PixelsPerScrollStep(gtk_widget_get_allocated_height(widget));
     gtk_widget_event(GTK_WIDGET(view_), e);
     gdk_event_free(e);
   });

@@ -1,7 +1,7 @@
 // The Win32 calls this system uses, for Linux. On Windows the real <windows.h> serves instead.
 //
-// Named objects take the Linux form documented in docs/host-link.md: regions and events are
-// POSIX shared-memory objects, the host-instance mutex is an abstract UNIX socket address.
+// Named objects take the Linux form documented in docs/host-link.md: regions, events and the
+// named mutex are POSIX shared-memory objects, held through open-file-description locks.
 // Every handle is an opaque number into a process-wide table, so a stale or foreign handle is
 // refused instead of being dereferenced.
 #pragma once
@@ -116,7 +116,8 @@ BOOL SetEvent(HANDLE event);
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
-// The named mutex probe: GetLastError tells ERROR_ALREADY_EXISTS when another process holds it.
+// The named mutex: GetLastError tells ERROR_ALREADY_EXISTS when another handle holds it already.
+// It exists while any handle on it is open.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
 
 BOOL CloseHandle(HANDLE handle);
@@ -139,6 +140,6 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 // display ($DISPLAY). A deferred-position batch is applied whole by EndDeferWindowPos.
 BOOL GetClientRect(HWND window, RECT* rect);
 HDWP BeginDeferWindowPos(int count);
-HDWP DeferWindowPos(HDWP batch, HWND window, HWND insertAfter, int x, int y, int width,
-                    int height, UINT flags);
+HDWP DeferWindowPos(HDWP batch, HWND window, HWND insertAfter, int x, int y, int width, int height,
+                    UINT flags);
 BOOL EndDeferWindowPos(HDWP batch);

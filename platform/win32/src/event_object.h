@@ -14,6 +14,7 @@ class EventObject : public KernelObject {
  public:
   EventObject(std::unique_ptr<SharedObject> object, std::uint32_t* word);
   ~EventObject() override;
+  const SharedObject* sharedObject() const override { return object_.get(); }
 
   void Signal();
   // WAIT_OBJECT_0 after consuming one signal, WAIT_TIMEOUT, or WAIT_FAILED.

@@ -16,6 +16,7 @@ class FileMapping : public KernelObject {
  public:
   explicit FileMapping(std::unique_ptr<SharedObject> object) : object_(std::move(object)) {}
   const SharedObject& object() const { return *object_; }
+  const SharedObject* sharedObject() const override { return object_.get(); }
 
  private:
   std::unique_ptr<SharedObject> object_;

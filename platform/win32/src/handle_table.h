@@ -8,9 +8,13 @@
 
 namespace win32 {
 
+class SharedObject;
+
 class KernelObject {
  public:
   virtual ~KernelObject() = default;
+  // The named shared-memory object behind a region, event or mutex handle; null otherwise.
+  virtual const SharedObject* sharedObject() const { return nullptr; }
 };
 
 HANDLE AddHandle(std::shared_ptr<KernelObject> object);

@@ -1,60 +1,34 @@
-// The named mutex probe: a mutex named M exists while some process keeps a socket bound to
-// the abstract UNIX address "\0" + M. The holder is whoever bound it; the address is freed
-// when that process closes the handle or dies.
+// The named mutex: a mutex named M is the POSIX shared-memory object "/" + M, 4 bytes, held
+// like a region or an event (an open-file-description read lock for the life of each handle).
+// It exists while at least one holder keeps its handle; a process that dies stops holding at
+// once. Taking it when nobody holds it resets it and reports a new mutex; taking it while
+// somebody holds it shares it and reports ERROR_ALREADY_EXISTS. The last holder to close its
+// handle removes the name.
 #include <windows.h>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstddef>
-#include <cstring>
-
 #include "handle_table.h"
+#include "shared_object.h"
 
 namespace {
 
+constexpr std::size_t kMutexSize = 4;
+
 class MutexObject : public win32::KernelObject {
  public:
-  explicit MutexObject(int socket) : socket_(socket) {}
-  ~MutexObject() override {
-    if (socket_ >= 0) close(socket_);
-  }
+  explicit MutexObject(std::unique_ptr<win32::SharedObject> object) : object_(std::move(object)) {}
+  const win32::SharedObject* sharedObject() const override { return object_.get(); }
 
  private:
-  int socket_;  // -1 for a handle to a mutex another process holds
+  std::unique_ptr<win32::SharedObject> object_;
 };
 
 }  // namespace
 
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::size_t length = name != nullptr ? std::strlen(name) : 0;
-  if (length == 0 || length >= sizeof(address.sun_path)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  std::memcpy(address.sun_path + 1, name, length);  // sun_path[0] stays 0: abstract address
-  const auto addressLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), addressLength) == 0) {
-    HANDLE handle = win32::AddHandle(std::make_shared<MutexObject>(fd));
-    SetLastError(ERROR_SUCCESS);
-    return handle;
-  }
-  const int error = errno;
-  close(fd);
-  if (error == EADDRINUSE) {
-    HANDLE handle = win32::AddHandle(std::make_shared<MutexObject>(-1));
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return handle;
-  }
-  SetLastError(ERROR_ACCESS_DENIED);
-  return nullptr;
+  bool existed = false;
+  auto object = win32::SharedObject::Create(name, kMutexSize, &existed);
+  if (!object) return nullptr;
+  HANDLE handle = win32::AddHandle(std::make_shared<MutexObject>(std::move(object)));
+  SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return handle;
 }

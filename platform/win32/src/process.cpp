@@ -111,12 +111,12 @@ DWORD GetCurrentProcessId() {
 
 namespace {
 
-// Ends every process this one started (an X server, a browser engine's helpers) at once. Left
-// alone, each would end only when it noticed its parent gone, some of them only after their
-// own clean-up; a process that is terminated takes its helpers along instead.
-void KillOwnChildren() {
+// The processes this one started (an X server, a browser engine's helpers), from the children
+// lists of all its threads.
+std::vector<pid_t> OwnChildren() {
+  std::vector<pid_t> children;
   DIR* tasks = opendir("/proc/self/task");
-  if (tasks == nullptr) return;
+  if (tasks == nullptr) return children;
   while (dirent* task = readdir(tasks)) {
     if (task->d_name[0] == '.') continue;
     const std::string path = std::string("/proc/self/task/") + task->d_name + "/children";
@@ -131,20 +131,58 @@ void KillOwnChildren() {
       char* end = nullptr;
       const long pid = std::strtol(at, &end, 10);
       if (end == at) break;
-      if (pid > 0) kill(static_cast<pid_t>(pid), SIGKILL);
+      if (pid > 0) children.push_back(static_cast<pid_t>(pid));
       at = end;
     }
   }
   closedir(tasks);
+  return children;
+}
+
+// Ends this process with `exitCode` at once, and the processes it started right after.
+//
+// The children must not die first: another thread of this process that notices one of them
+// gone (the UI thread losing its X server, an engine losing a helper) may end the process with
+// a status of its own before ours is set. So a copy of this thread, made with a bare clone (no
+// fork handlers: it runs nothing but system calls), waits for this process to have ended and
+// only then kills the children. Left alone, each child would end only when it noticed its
+// parent gone, some of them only after their own clean-up.
+[[noreturn]] void EndWithChildren(UINT exitCode) {
+  const int status = static_cast<int>(exitCode & 0xFF);
+  std::vector<pid_t> children = OwnChildren();
+  if (children.empty()) _exit(status);
+  const pid_t self = getpid();
+  const int selfFd = static_cast<int>(syscall(SYS_pidfd_open, self, 0));
+  const long reaper = syscall(SYS_clone, SIGCHLD, nullptr, nullptr, nullptr, nullptr);
+  if (reaper == 0) {
+    // The copy holds every descriptor of the process: let go of them at once, so nothing this
+    // process held (locks on named objects, pipes a parent reads to the end) outlives it.
+    if (selfFd > 0) syscall(SYS_close_range, 0u, static_cast<unsigned>(selfFd - 1), 0u);
+    syscall(SYS_close_range, static_cast<unsigned>(selfFd + 1), ~0u, 0u);
+    if (selfFd >= 0) {
+      pollfd ended{selfFd, POLLIN, 0};
+      const timespec limit{5, 0};
+      syscall(SYS_ppoll, &ended, 1, &limit, nullptr, 0);
+    } else {
+      for (int i = 0; i < 5000 && syscall(SYS_getppid) == self; ++i) {
+        const timespec pause{0, 1000000};
+        syscall(SYS_nanosleep, &pause, nullptr);
+      }
+    }
+    for (const pid_t child : children) syscall(SYS_kill, child, SIGKILL);
+    syscall(SYS_exit_group, 0);
+  }
+  if (reaper < 0) {
+    // No copy could be made: the children go first after all.
+    for (const pid_t child : children) kill(child, SIGKILL);
+  }
+  _exit(status);  // no destructors, no flushing
 }
 
 }  // namespace
 
 BOOL TerminateProcess(HANDLE process, UINT exitCode) {
-  if (process == GetCurrentProcess()) {
-    KillOwnChildren();
-    _exit(static_cast<int>(exitCode & 0xFF));  // at once: no destructors, no flushing
-  }
+  if (process == GetCurrentProcess()) EndWithChildren(exitCode);
   auto child = win32::LookupHandle<win32::ProcessObject>(process);
   if (!child) return FALSE;
   if (!child->Terminate(exitCode)) {

@@ -27,12 +27,13 @@ bool Lock(int fd, short type, bool wait) {
   }
 }
 
-// True when a lock of another open file description covers the object.
-bool HeldByOthers(int fd) {
+// Whether a lock of another open file description covers the object: a write lock asked for
+// on our own description conflicts only with the locks of others.
+std::optional<bool> HeldByOthers(int fd) {
   struct flock probe {};
   probe.l_type = F_WRLCK;
   probe.l_whence = SEEK_SET;
-  if (fcntl(fd, F_OFD_GETLK, &probe) != 0) return true;  // cannot tell: do not call it stale
+  if (fcntl(fd, F_OFD_GETLK, &probe) != 0) return std::nullopt;
   return probe.l_type != F_UNLCK;
 }
 
@@ -135,8 +136,8 @@ std::unique_ptr<SharedObject> SharedObject::Open(const char* name) {
       close(fd);
       continue;
     }
-    if (!HeldByOthers(fd)) {
-      close(fd);  // left behind by a holder that is gone
+    if (!HeldByOthers(fd).value_or(true)) {  // when it cannot be told, do not call it stale
+      close(fd);                             // left behind by a holder that is gone
       SetLastError(ERROR_FILE_NOT_FOUND);
       return nullptr;
     }
@@ -150,6 +151,10 @@ std::size_t SharedObject::size() const {
   struct stat info {};
   if (fstat(fd_, &info) != 0 || info.st_size < 0) return 0;
   return static_cast<std::size_t>(info.st_size);
+}
+
+std::optional<bool> SharedObject::heldByOthers() const {
+  return HeldByOthers(fd_);
 }
 
 SharedObject::~SharedObject() {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace win32 {
@@ -28,6 +29,9 @@ class SharedObject {
   int fd() const { return fd_; }
   // The object's current size in bytes.
   std::size_t size() const;
+  // Whether another open file description (another handle, in this process or another one)
+  // holds the object; empty when the kernel cannot tell.
+  std::optional<bool> heldByOthers() const;
 
  private:
   SharedObject(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}

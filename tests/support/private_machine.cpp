@@ -1,8 +1,9 @@
-#include "private_network.h"
+#include "private_machine.h"
 
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,9 +25,16 @@ bool BringLoopbackUp() {
   return up;
 }
 
+// Named objects live in /dev/shm: a fresh tmpfs there, seen by this process only.
+bool PrivateSharedMemory() {
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  return mount("tavrimon-test-shm", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") == 0;
+}
+
 }  // namespace
 
-bool EnterPrivateNetwork() {
-  if (unshare(CLONE_NEWNET) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0) return false;
-  return BringLoopbackUp();
+bool EnterPrivateMachine() {
+  constexpr int kSpaces = CLONE_NEWNET | CLONE_NEWNS;
+  if (unshare(kSpaces) != 0 && unshare(CLONE_NEWUSER | kSpaces) != 0) return false;
+  return BringLoopbackUp() && PrivateSharedMemory();
 }
