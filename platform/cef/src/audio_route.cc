@@ -12,7 +12,9 @@ struct Route {
 };
 
 std::mutex g_mutex;
-std::map<int, Route> g_routes;
+// Never destroyed: the audio receiver and the UI thread may still look routes up while the
+// process exits.
+std::map<int, Route>& g_routes = *new std::map<int, Route>;
 
 bool Find(int pageId, Route& route) {
   std::lock_guard lock(g_mutex);

@@ -7,8 +7,9 @@ namespace cef_internal {
 namespace {
 
 std::mutex g_mutex;
-CefRefPtr<CefApp> g_app;
-CefRefPtr<CefCommandLine> g_commandLine;
+// Never destroyed: the engine's threads may still ask for them while the process exits.
+CefRefPtr<CefApp>& g_app = *new CefRefPtr<CefApp>;
+CefRefPtr<CefCommandLine>& g_commandLine = *new CefRefPtr<CefCommandLine>;
 bool g_prepared = false;
 
 // Schemes a process registers. The engine's own schemes (http, https, file, data, about) are

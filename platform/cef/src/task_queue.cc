@@ -20,11 +20,17 @@ struct TaskThread {
   GSource* wakeup = nullptr;  // idle source draining `ready`, when one is pending
 };
 
-std::array<TaskThread, TID_RENDERER + 1> g_threads;
+using TaskThreads = std::array<TaskThread, TID_RENDERER + 1>;
+
+// Never destroyed: a task thread may still drain its queue while the process exits.
+TaskThreads& Threads() {
+  static auto* threads = new TaskThreads();
+  return *threads;
+}
 
 TaskThread* Find(CefThreadId id) {
   auto index = static_cast<size_t>(id);
-  return index < g_threads.size() ? &g_threads[index] : nullptr;
+  return index < Threads().size() ? &Threads()[index] : nullptr;
 }
 
 gboolean DrainReady(gpointer data) {
