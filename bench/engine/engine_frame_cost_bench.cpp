@@ -6,6 +6,9 @@
 // gives right frames of a transparent view in WebKitGTK (ratio_to_snapshot_floor).
 // The third argument is the view's background: 0 transparent (CEF's default, what browser
 // sources use; such views are read with snapshots), 1 opaque (read from WebKit's view copy).
+// The fourth is the page: 0 the reference page (CSS animations), 1 a canvas drawn in
+// requestAnimationFrame callbacks (the floor runs its callbacks at WebKit's own pace), 2 the
+// bundled demo overlay (transparent but for a lower third with a running ticker).
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -23,6 +26,7 @@
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
 #include "process_tree.h"
+#include "reference_page.h"
 #include "src/paint_delay.h"
 #include "ui_task.h"
 
@@ -33,31 +37,22 @@ constexpr int kFps = 30;
 constexpr auto kWarmUp = 3s;
 constexpr auto kMeasure = 6s;
 
-const char kReferencePage[] = R"(<!doctype html><meta charset=utf-8>
-<style>
-html,body{margin:0;height:100%;overflow:hidden;font:28px sans-serif;color:#fff;
-  background:linear-gradient(135deg,#203a43,#2c5364)}
-.box{position:absolute;width:120px;height:120px;border-radius:16px;opacity:.85;
-  animation:spin 3s linear infinite}
-@keyframes spin{from{transform:translate(0,0) rotate(0)}50%{transform:translate(300px,120px) rotate(180deg)}
-  to{transform:translate(0,0) rotate(360deg)}}
-#ticker{position:absolute;bottom:40px;left:0;white-space:nowrap;animation:tick 8s linear infinite}
-@keyframes tick{from{transform:translateX(100vw)}to{transform:translateX(-100%)}}
-</style>
-<div class=box style="left:5%;top:10%;background:#e74c3c"></div>
-<div class=box style="left:35%;top:15%;background:#f1c40f;animation-delay:-1s"></div>
-<div class=box style="left:60%;top:30%;background:#2ecc71;animation-delay:-2s"></div>
-<div class=box style="left:20%;top:50%;background:#9b59b6;animation-delay:-.5s"></div>
-<div id=ticker>Reference page - live text scrolling across the source, frame after frame</div>
-)";
+// The pages measured: 0 the reference page, 1 the canvas page, 2 the bundled demo overlay (a
+// lower third with a running ticker over transparency).
+enum Page { kReference = 0, kCanvas = 1, kDemo = 2 };
 
-std::filesystem::path ReferencePath() {
-  return std::filesystem::temp_directory_path() /
-         ("tavrimon-reference-" + std::to_string(getpid()) + ".html");
+const char* PageHtml(int page) {
+  return page == kCanvas ? kCanvasPage : kReferencePage;
 }
 
-std::string ReferenceUrl() {
-  return "file://" + ReferencePath().string();
+std::filesystem::path PagePath(int page) {
+  return std::filesystem::temp_directory_path() /
+         ("tavrimon-bench-page" + std::to_string(page) + "-" + std::to_string(getpid()) + ".html");
+}
+
+std::string PageUrl(int page) {
+  if (page == kDemo) return "file://" TAVRIMON_DEMO_DIR "/index.html";
+  return "file://" + PagePath(page).string();
 }
 
 class BenchApp : public CefApp {
@@ -102,7 +97,7 @@ struct Figures {
   double rssMb = 0;
 };
 
-Figures MeasureEngine(int w, int h, bool opaque, cef_internal::PaintDelay& delay) {
+Figures MeasureEngine(int w, int h, bool opaque, int page, cef_internal::PaintDelay& delay) {
   CefRefPtr<CountingClient> client = new CountingClient(w, h);
   CefRefPtr<CefBrowser> browser;
   RunOnUi([&] {
@@ -113,7 +108,7 @@ Figures MeasureEngine(int w, int h, bool opaque, cef_internal::PaintDelay& delay
     CefBrowserSettings settings;
     settings.windowless_frame_rate = kFps;
     settings.background_color = opaque ? 0xFF000000 : 0;
-    browser = CefBrowserHost::CreateBrowserSync(info, client.get(), ReferenceUrl(), settings,
+    browser = CefBrowserHost::CreateBrowserSync(info, client.get(), PageUrl(page), settings,
                                                 nullptr, nullptr);
   });
   Figures f;
@@ -137,12 +132,12 @@ Figures MeasureEngine(int w, int h, bool opaque, cef_internal::PaintDelay& delay
   return f;
 }
 
-Figures MeasureFloor(int w, int h, bool snapshots) {
+Figures MeasureFloor(int w, int h, bool snapshots, int page) {
   Figures f;
   std::string exe =
       (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "webkit-floor").string();
-  // Everything the child needs is made before fork (ReferenceUrl depends on the pid).
-  std::string url = ReferenceUrl(), ws = std::to_string(w), hs = std::to_string(h),
+  // Everything the child needs is made before fork (the page's URL depends on the pid).
+  std::string url = PageUrl(page), ws = std::to_string(w), hs = std::to_string(h),
               fps = std::to_string(kFps);
   int fds[2];
   if (pipe(fds) != 0) return f;
@@ -184,20 +179,21 @@ Figures MeasureFloor(int w, int h, bool snapshots) {
 void BM_FrameCost(benchmark::State& state) {
   const int w = int(state.range(0)), h = int(state.range(1));
   const bool opaque = state.range(2) != 0;
+  const int page = int(state.range(3));
   if (!EnsureEngine()) {
     state.SkipWithError("the engine did not start");
     return;
   }
   Figures engine, floor, snapshotFloor;
   cef_internal::PaintDelay delay;
-  std::ofstream(ReferencePath()) << kReferencePage;
+  if (page != kDemo) std::ofstream(PagePath(page)) << PageHtml(page);
   for (auto _ : state) {
-    engine = MeasureEngine(w, h, opaque, delay);
-    floor = MeasureFloor(w, h, false);
+    engine = MeasureEngine(w, h, opaque, page, delay);
+    floor = MeasureFloor(w, h, false, page);
     // A transparent view's right frames need snapshots in WebKitGTK: that floor as well.
-    if (!opaque) snapshotFloor = MeasureFloor(w, h, true);
+    if (!opaque) snapshotFloor = MeasureFloor(w, h, true, page);
   }
-  std::filesystem::remove(ReferencePath());
+  std::filesystem::remove(PagePath(page));
   state.counters["engine_cpu_ms_per_frame"] = engine.cpuMsPerFrame;
   state.counters["floor_cpu_ms_per_frame"] = floor.cpuMsPerFrame;
   state.counters["ratio"] =
@@ -217,11 +213,16 @@ void BM_FrameCost(benchmark::State& state) {
   state.counters["floor_tree_rss_mb"] = floor.rssMb;
 }
 
+// Width, height, opaque, page (0 the reference page, 1 the canvas page).
 BENCHMARK(BM_FrameCost)
-    ->Args({1280, 720, 0})
-    ->Args({1920, 1080, 0})
-    ->Args({1280, 720, 1})
-    ->Args({1920, 1080, 1})
+    ->Args({1280, 720, 0, 0})
+    ->Args({1920, 1080, 0, 0})
+    ->Args({1280, 720, 1, 0})
+    ->Args({1920, 1080, 1, 0})
+    ->Args({1280, 720, 1, 1})
+    ->Args({1920, 1080, 1, 1})
+    ->Args({1280, 720, 0, 2})
+    ->Args({1920, 1080, 0, 2})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

@@ -583,6 +583,36 @@ INSTANTIATE_TEST_SUITE_P(Deltas, WheelScroll,
                                            WheelCase{"Sideways", 300, -700, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A page's animation frames come at the view's frame rate, as in CEF, not at the engine's own
+// pace.
+class AnimationFrames : public EngineTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(AnimationFrames, FollowTheViewsFrameRate) {
+  const int rate = GetParam();
+  server_.Serve("/count",
+                "<!doctype html><script>window.rafCount = 0;"
+                "function step() { window.rafCount++; requestAnimationFrame(step); }"
+                "requestAnimationFrame(step);</script>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(64, 48);
+  CefRefPtr<CefBrowser> browser = Open(client, server_.Url("/count"), rate);
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(WaitLoaded(client));
+  std::this_thread::sleep_for(1s);
+  std::string first;
+  std::string last;
+  ASSERT_TRUE(EvalInPage(client, browser, "String(window.rafCount)", first));
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(3s);
+  ASSERT_TRUE(EvalInPage(client, browser, "String(window.rafCount)", last));
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double perSecond = (std::stoi(last) - std::stoi(first)) / seconds;
+  std::printf("frame rate %d: %.1f animation frames a second\n", rate, perSecond);
+  EXPECT_NEAR(perSecond, rate, rate <= 30 ? 3 : 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, AnimationFrames, ::testing::Values(30, 60));
+
 TEST_F(EngineTest, CloseBrowserEndsWithOnBeforeCloseAndNoLaterPaints) {
   server_.Serve("/anim",
                 "<!doctype html><style>@keyframes m{from{opacity:0}to{opacity:1}}"

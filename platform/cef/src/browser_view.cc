@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "animation_pacing.h"
 #include "audio_route.h"
 #include "engine.h"
 #include "include/cef_task.h"
@@ -160,9 +161,18 @@ bool BrowserView::Build(const CefWindowInfo& windowInfo, CefRefPtr<CefClient> cl
   WebKitWebsitePolicies* policies = webkit_website_policies_new_with_policies(
       "autoplay", config.autoplayWithoutGesture ? WEBKIT_AUTOPLAY_ALLOW : WEBKIT_AUTOPLAY_DENY,
       nullptr);
+  // A windowless view paces its pages' animation frames at its frame rate.
+  if (windowless_) {
+    contentManager_ = webkit_user_content_manager_new();
+    SetAnimationPacing(contentManager_, frameRate_);
+  }
   GObject* object = static_cast<GObject*>(
-      g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", WebContext(audioHandler_ != nullptr),
-                   "settings", webSettings, "website-policies", policies, nullptr));
+      contentManager_
+          ? g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", WebContext(audioHandler_ != nullptr),
+                         "settings", webSettings, "website-policies", policies,
+                         "user-content-manager", contentManager_, nullptr)
+          : g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", WebContext(audioHandler_ != nullptr),
+                         "settings", webSettings, "website-policies", policies, nullptr));
   g_object_unref(webSettings);
   g_object_unref(policies);
   view_ = WEBKIT_WEB_VIEW(object);
@@ -233,6 +243,7 @@ bool BrowserView::Build(const CefWindowInfo& windowInfo, CefRefPtr<CefClient> cl
 
 BrowserView::~BrowserView() {
   if (surface_) cairo_surface_destroy(surface_);
+  if (contentManager_) g_object_unref(contentManager_);
   if (snapshotCancel_) g_object_unref(snapshotCancel_);
 }
 
@@ -543,6 +554,8 @@ bool BrowserView::IsAudioMuted() {
 void BrowserView::SetWindowlessFrameRate(int frame_rate) {
   RunOnUi([this, frame_rate] {
     frameRate_ = frame_rate > 0 ? std::min(frame_rate, kMaxFrameRate) : kDefaultFrameRate;
+    // Documents loaded from now on; the one shown keeps the pace it started with.
+    if (contentManager_) SetAnimationPacing(contentManager_, frameRate_);
   });
 }
 

@@ -149,6 +149,7 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   static gboolean OnCaptureDue(gpointer self);
   gint64 lastCaptureUs_ = 0;
   cairo_surface_t* surface_ = nullptr;
+  WebKitUserContentManager* contentManager_ = nullptr;  // windowless views: the pacing script
   bool snapshotFrames_ = false;  // a non-composited view that is not opaque: frames are snapshots
   bool snapshotPending_ = false;
   gint64 snapshotFirstDrawUs_ = 0;  // the draws the pending snapshot answers

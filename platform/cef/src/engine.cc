@@ -16,12 +16,15 @@
 #include "private_display.h"
 #include "process_state.h"
 #include "task_queue.h"
+#include "webkit_environment.h"
 
 namespace cef_internal {
 namespace {
 
-constexpr int kScreenWidth = 3840;
-constexpr int kScreenHeight = 2160;
+// The private X screen. A window larger than the screen is still drawn whole, so this bounds
+// nothing but what pages see as the screen, and the memory of the X server's framebuffer.
+constexpr int kScreenWidth = 1920;
+constexpr int kScreenHeight = 1080;
 constexpr int kDisplayStartMs = 15000;
 constexpr auto kUiStartTimeout = std::chrono::seconds(60);
 
@@ -36,6 +39,8 @@ struct Engine {
   std::string extensionDir;
   bool uiReady = false;
   WebKitWebContext* contexts[2] = {nullptr, nullptr};  // [captureAudio]; UI thread
+  // Shared by both contexts, so that one network process serves them; UI thread.
+  WebKitWebsiteDataManager* websiteData = nullptr;
 };
 
 Engine& TheEngine() {
@@ -86,9 +91,9 @@ void OnInitializeWebExtensions(WebKitWebContext* context, gpointer captureAudio)
 }
 
 WebKitWebContext* MakeContext(bool captureAudio) {
-  WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
-  WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(data);
-  g_object_unref(data);
+  Engine& e = TheEngine();
+  if (!e.websiteData) e.websiteData = webkit_website_data_manager_new_ephemeral();
+  WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(e.websiteData);
   webkit_web_context_set_sandbox_enabled(context,
                                          !TheEngine().settings.no_sandbox && SandboxPossible());
   g_signal_connect(context, "initialize-web-extensions", G_CALLBACK(OnInitializeWebExtensions),
@@ -189,8 +194,10 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings,
       commandLine->GetSwitchValue("autoplay-policy") == "no-user-gesture-required";
   if (const char* display = std::getenv("DISPLAY")) e.config.userDisplay = display;
 
+  if (!e.config.compositing) cef_internal::KeepGlUnloaded();
   auto display = cef_internal::StartPrivateDisplay(
-      cef_internal::kScreenWidth, cef_internal::kScreenHeight, cef_internal::kDisplayStartMs);
+      cef_internal::kScreenWidth, cef_internal::kScreenHeight, cef_internal::kDisplayStartMs,
+      /*withGl=*/e.config.compositing);
   if (!display) return fail();
   e.display = *display;
   // WebKit's helper processes inherit the environment: they must use the private display too.

@@ -45,7 +45,8 @@ void KillAndReap(pid_t pid) {
 
 }  // namespace
 
-std::optional<PrivateDisplay> StartPrivateDisplay(int width, int height, int timeoutMs) {
+std::optional<PrivateDisplay> StartPrivateDisplay(int width, int height, int timeoutMs,
+                                                  bool withGl) {
   std::string xvfb = FindInPath("Xvfb");
   if (xvfb.empty()) return std::nullopt;
 
@@ -57,6 +58,7 @@ std::optional<PrivateDisplay> StartPrivateDisplay(int width, int height, int tim
   std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
   std::vector<std::string> words = {xvfb,      "-displayfd", fdText, "-nolisten", "tcp",
                                     "-screen", "0",          screen, "-noreset",  "-nocursor"};
+  if (!withGl) words.insert(words.end(), {"-extension", "GLX"});
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);

@@ -15,8 +15,11 @@ struct PrivateDisplay {
 };
 
 // Starts Xvfb with a screen of `width` x `height` and waits (at most `timeoutMs`) until it
-// accepts clients. Nothing when Xvfb cannot be found or does not come up.
-std::optional<PrivateDisplay> StartPrivateDisplay(int width, int height, int timeoutMs);
+// accepts clients. Without `withGl` the server offers no GLX: neither it nor a client that
+// probes for GLX (GDK does, on opening the display) loads the GL driver. Nothing when Xvfb
+// cannot be found or does not come up.
+std::optional<PrivateDisplay> StartPrivateDisplay(int width, int height, int timeoutMs,
+                                                  bool withGl);
 
 void StopPrivateDisplay(PrivateDisplay& display);
 

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "../src/private_display.h"
+#include "../src/webkit_environment.h"
 
 namespace {
 
@@ -80,7 +81,8 @@ gboolean Report(gpointer data) {
 int main(int argc, char** argv) {
   if (argc != 5 && !(argc == 6 && std::string(argv[5]) == "snapshot")) return 2;
   int width = std::atoi(argv[2]), height = std::atoi(argv[3]), fps = std::atoi(argv[4]);
-  auto display = cef_internal::StartPrivateDisplay(3840, 2160, 15000);
+  cef_internal::KeepGlUnloaded();
+  auto display = cef_internal::StartPrivateDisplay(1920, 1080, 15000, /*withGl=*/false);
   if (!display) return 1;
   setenv("DISPLAY", display->name.c_str(), 1);
   gdk_set_allowed_backends("x11");
