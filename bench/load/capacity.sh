@@ -6,14 +6,16 @@
 # than MIN_FPS frames a second or heard a break in its tone. Prints one line per run and, per
 # page, "capacity page=.. sources=N" (the largest count that passed). Run by hand (needs root
 # for the private network namespace):
-#   bench/load/capacity.sh [BUILD_DIR] [SECONDS] [MAX_SOURCES] [MIN_FPS] [PAGES]
+#   bench/load/capacity.sh [BUILD_DIR] [SECONDS] [MAX_SOURCES] [MIN_FPS] [PAGES] [FIRST]
 # e.g. bench/load/capacity.sh build 30 8 29 "animation overlay"
+# (FIRST, default 1: the count to start from, taken to pass when it is more than 1)
 set -euo pipefail
 build=$(realpath "${1:-build}")
 seconds=${2:-30}
 max_sources=${3:-8}
 min_fps=${4:-29}
 pages=${5:-animation overlay}
+first=${6:-1}
 bin="$build/bin"
 [ -x "$bin/load_host" ] || { echo "build load_host first: cmake --build $build --target load_host" >&2; exit 1; }
 width=1280
@@ -62,7 +64,13 @@ run() {
     END { ok = failed == 0 && hosts == n && worst >= want && breaks == 0
           printf "page=%s sources=%d worst_fps=%.2f tone_breaks=%d cpu_per_frame_ms=%.2f %s\n",
                  name, n, worst, breaks, hosts ? cpu / hosts : 0, ok ? "pass" : "fail"
-          exit ok ? 0 : 1 }' "$site"/cap*.out
+          exit ok ? 0 : 1 }' "$site"/cap*.out && return 0
+  # What failed, host by host.
+  awk '/^id=/ { for (f = 1; f <= NF; f++) { split($f, kv, "="); v[kv[1]] = kv[2] }
+                printf "  host fps=%s audio_breaks=%s max_audio_gap_ms=%s audio_blocks_written=%s audio_blocks_read=%s\n",
+                       v["fps"], v["audio_breaks"], v["max_audio_gap_ms"], v["audio_blocks_written"],
+                       v["audio_blocks_read"] }' "$site"/cap*.out
+  return 1
 }
 
 echo "capacity: ${width}x$height at $fps fps with sound, ${seconds}s per run, at least $min_fps fps, $(nproc) cores"
@@ -72,8 +80,8 @@ for page in $pages; do
     overlay) url="http://127.0.0.1:$port/overlay/index.html" ;;
     *) echo "unknown page $page" >&2; exit 2 ;;
   esac
-  capacity=0
-  for sources in $(seq 1 "$max_sources"); do
+  capacity=$((first - 1))
+  for sources in $(seq "$first" "$max_sources"); do
     if run "$page" "$url" "$sources"; then capacity=$sources; else break; fi
   done
   echo "capacity page=$page sources=$capacity"

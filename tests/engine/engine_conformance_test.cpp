@@ -230,6 +230,40 @@ TEST_F(EngineTest, TransparentPageRepaintsReplaceOldPixels) {
                                   << " frames; the first: " << client->firstBad;
 }
 
+// A scroll moves pixels the view already had; on a transparent page the frame after it must be
+// the scrolled page, with nothing left of what was there before.
+TEST_F(EngineTest, ATransparentPageScrolledShowsOnlyWhatIsNowInView) {
+  server_.Serve("/tall",
+                "<!doctype html><style>html,body{margin:0;background:transparent}"
+                "div{position:absolute;left:0;width:200px;height:100px}</style>"
+                "<body style='height:5000px'><div style='top:0;background:#f00'></div>"
+                "<div style='top:300px;background:rgba(0,255,0,0.5)'></div></body>");
+  CefRefPtr<RecordingClient> client = new RecordingClient(200, 200);
+  CefRefPtr<CefBrowser> browser = Open(client, server_.Url("/tall"));
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(WaitLoaded(client));
+  const auto pixel = [&](int x, int y) {
+    const std::size_t at = (static_cast<std::size_t>(y) * 200 + x) * 4;
+    return std::array<int, 4>{client->lastFrame[at], client->lastFrame[at + 1],
+                              client->lastFrame[at + 2], client->lastFrame[at + 3]};
+  };
+  ASSERT_TRUE(client->WaitUntil([&] {
+    return client->lastWidth == 200 && client->lastHeight == 200 &&
+           pixel(10, 10) == std::array<int, 4>{0, 0, 255, 255};
+  })) << "the red block never showed";
+
+  CefMouseEvent event;
+  browser->GetHost()->SendMouseWheelEvent(event, 0, -300);
+  // The green block, half transparent, at the top; transparency below it.
+  const std::array<int, 4> green{0, 128, 0, 128};
+  const std::array<int, 4> clear{0, 0, 0, 0};
+  const bool settled =
+      client->WaitUntil([&] { return pixel(10, 10) == green && pixel(10, 150) == clear; }, 10s);
+  std::lock_guard lock(client->mutex());
+  EXPECT_TRUE(settled) << "at the top " << pixel(10, 10)[1] << "/" << pixel(10, 10)[3] << ", below "
+                       << pixel(10, 150)[2] << "/" << pixel(10, 150)[3];
+}
+
 TEST_F(EngineTest, StaticPageStopsPaintingAnimatedPageIsCappedAtTheFrameRate) {
   server_.Serve("/static", "<!doctype html><body style='background:#0f0'>still</body>");
   server_.Serve("/animated",

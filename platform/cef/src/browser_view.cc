@@ -198,6 +198,15 @@ bool BrowserView::Build(const CefWindowInfo& windowInfo, CefRefPtr<CefClient> cl
     // view is copied right as it is.
     snapshotFrames_ = !config.compositing && ((c >> 24) & 0xff) != 0xff;
     snapshotCancel_ = g_cancellable_new();
+    if (snapshotFrames_) {
+      // Kept from WebKit's store while that works; snapshots are the way back.
+      storeFrames_ = std::make_unique<StoreFrames>([this](cairo_t* cr) {
+        capturing_ = true;
+        gtk_widget_draw(GTK_WIDGET(view_), cr);
+        capturing_ = false;
+      });
+      storeFrames_->SetViewSize(viewWidth_, viewHeight_);
+    }
   }
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -387,6 +396,7 @@ void BrowserView::CloseBrowser(bool /*force_close*/) {
     DetachAudioCapture(identifier_);
     audioRoute_.reset();
     g_signal_handlers_disconnect_by_data(view_, this);
+    storeFrames_.reset();
     gtk_widget_destroy(window_);
     window_ = nullptr;
     g_object_unref(view_);
@@ -567,9 +577,9 @@ int BrowserView::GetWindowlessFrameRate() {
 
 gboolean BrowserView::OnDrawBefore(GtkWidget* widget, cairo_t* cr, gpointer self) {
   auto* b = static_cast<BrowserView*>(self);
-  if (!b->snapshotFrames_) return FALSE;
-  // Frames come from snapshots: WebKit's own copy of the page into the window would only be
-  // thrown away, so the draw is noted and WebKit's handler is not run.
+  if (!b->snapshotFrames_ || b->capturing_) return FALSE;
+  // Frames come from the store or from snapshots: WebKit's own copy of the page into the
+  // window would only be thrown away, so the draw is noted and WebKit's handler is not run.
   OnDrawAfter(widget, cr, self);
   return TRUE;
 }
@@ -619,6 +629,7 @@ void BrowserView::ApplyViewSize() {
   viewHeight_ = h;
   gtk_widget_set_size_request(GTK_WIDGET(view_), w, h);
   gtk_window_resize(GTK_WINDOW(window_), w, h);
+  if (storeFrames_) storeFrames_->SetViewSize(w, h);
 }
 
 gboolean BrowserView::OnCaptureDue(gpointer self) {
@@ -660,6 +671,19 @@ void BrowserView::Capture() {
   lastCaptureUs_ = started - lastCaptureUs_ < 2 * period && started >= lastCaptureUs_ + period
                        ? lastCaptureUs_ + period
                        : started;
+  if (storeFrames_ && !storeFrames_->Lost()) {
+    // Nothing painted yet, or not yet at the new size: the next update marks it dirty again.
+    cairo_surface_t* frame = storeFrames_->Frame();
+    if (!frame || cairo_image_surface_get_width(frame) != w ||
+        cairo_image_surface_get_height(frame) != h ||
+        cairo_image_surface_get_stride(frame) != w * 4) {
+      return;
+    }
+    gint64 firstDrawUs = firstDrawUs_;
+    firstDrawUs_ = 0;
+    Deliver(cairo_image_surface_get_data(frame), w, h, firstDrawUs, lastDrawUs_);
+    return;
+  }
   if (snapshotFrames_) {
     TakeSnapshot();
     return;

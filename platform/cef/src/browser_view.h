@@ -15,6 +15,7 @@
 
 #include "audio_capture_view_link.h"
 #include "audio_route.h"
+#include "store_frames.h"
 
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
@@ -150,6 +151,8 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   gint64 lastCaptureUs_ = 0;
   cairo_surface_t* surface_ = nullptr;
   WebKitUserContentManager* contentManager_ = nullptr;  // windowless views: the pacing script
+  // A transparent view's frames kept from WebKit's store; snapshots once that is lost.
+  std::unique_ptr<StoreFrames> storeFrames_;
   bool snapshotFrames_ = false;  // a non-composited view that is not opaque: frames are snapshots
   bool snapshotPending_ = false;
   gint64 snapshotFirstDrawUs_ = 0;  // the draws the pending snapshot answers
