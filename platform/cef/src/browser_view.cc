@@ -234,6 +234,14 @@ bool BrowserView::Build(const CefWindowInfo& windowInfo, CefRefPtr<CefClient> cl
     audioLink_ = std::make_unique<tavrimon::audio::AudioCaptureViewLink>(
         view_, SharedAudioReceiver(), audioRoute_.get());
   }
+  // Nobody looks at a windowless view's window: GTK need not keep a buffer of it in the X
+  // server for every repaint.
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  if (windowless_) {
+    gtk_widget_set_double_buffered(window_, FALSE);
+    gtk_widget_set_double_buffered(GTK_WIDGET(view_), FALSE);
+  }
+  G_GNUC_END_IGNORE_DEPRECATIONS
   gtk_widget_show_all(window_);
   {
     std::lock_guard lock(framesMutex_);
