@@ -94,10 +94,11 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   void ScheduleCapture();
   void Capture();
   void ApplyViewSize();
-  // A non-composited view that is not opaque is read with a snapshot of the page instead:
-  // WebKit's own copy of such a view (what gtk_widget_draw shows) lays each repaint over the
-  // old pixels, so where the page is not opaque, moved or faded content would leave traces
-  // and translucent content would build up.
+  // A non-composited view that is not opaque cannot be read with gtk_widget_draw: WebKit's
+  // own copy of such a view lays each repaint over the old pixels, so where the page is not
+  // opaque, moved or faded content would leave traces and translucent content would build up.
+  // Its frames are kept from WebKit's store (StoreFrames); when that is lost, they are
+  // snapshots of the page.
   void TakeSnapshot();
   static void OnSnapshot(GObject* view, GAsyncResult* result, gpointer self);
   void DeliverSnapshot(cairo_surface_t* shot);
@@ -153,7 +154,7 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   WebKitUserContentManager* contentManager_ = nullptr;  // windowless views: the pacing script
   // A transparent view's frames kept from WebKit's store; snapshots once that is lost.
   std::unique_ptr<StoreFrames> storeFrames_;
-  bool snapshotFrames_ = false;  // a non-composited view that is not opaque: frames are snapshots
+  bool snapshotFrames_ = false;  // a non-composited view that is not opaque: see TakeSnapshot
   bool snapshotPending_ = false;
   gint64 snapshotFirstDrawUs_ = 0;  // the draws the pending snapshot answers
   gint64 snapshotLastDrawUs_ = 0;
