@@ -13,11 +13,16 @@ function(tavrimon_strict target)
                                            -Wnull-dereference -Wformat=2 -Werror)
 endfunction()
 
-# tavrimon_gtest(NAME name SOURCES ... LIBS ... LABELS ...)
-# A GoogleTest executable registered with CTest; LABELS "unit" marks tests that need no
-# browser engine and therefore also run in the sanitizer trees.
+# tavrimon_gtest(NAME name SOURCES ... LIBS ... LABEL label [THREADS] [TIMEOUT s])
+# A GoogleTest executable registered with CTest. LABEL "unit" marks tests that need no browser
+# engine and therefore also run in the sanitizer trees. THREADS marks tests whose threads and
+# processes the ThreadSanitizer tree runs: there (TAVRIMON_SANITIZE=thread) their label is
+# "tsan". (One label per test: CMake 3.25 splits a list of labels of discovered tests.)
 function(tavrimon_gtest)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "THREADS" "NAME;TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
+  if(T_THREADS AND TAVRIMON_SANITIZE MATCHES "thread")
+    set(T_LABEL tsan)
+  endif()
   find_package(GTest REQUIRED)
   add_executable(${T_NAME} ${T_SOURCES})
   tavrimon_strict(${T_NAME})
@@ -27,6 +32,6 @@ function(tavrimon_gtest)
   endif()
   include(GoogleTest)
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
-                       PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+                       PROPERTIES LABELS "${T_LABEL}" TIMEOUT ${T_TIMEOUT}
                        ENVIRONMENT "TAVRIMON_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()

@@ -58,6 +58,8 @@ bool HostLink::start() {
 bool HostLink::launch(const std::string& executable) {
   std::string commandLine = executable + " " + std::to_string(id_);
   STARTUPINFOA startup{};
+  // The structure's size on 64-bit Windows, set as the link's Windows hosts set it; the Linux
+  // CreateProcessA does not read it.
   startup.cb = 104;
   PROCESS_INFORMATION info{};
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,

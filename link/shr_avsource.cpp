@@ -131,6 +131,8 @@ bool shr_avsource::launch() {
   // Path, one space, the decimal id: the child takes the id as its only argument.
   std::string commandLine = childPath + " " + std::to_string(instanceId.load());
   STARTUPINFOA startup{};
+  // The structure's size on 64-bit Windows, set as the link's Windows hosts set it; the Linux
+  // CreateProcessA does not read it.
   startup.cb = 104;
   PROCESS_INFORMATION process{};
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,

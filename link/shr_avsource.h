@@ -104,6 +104,8 @@ class shr_avsource : public vcapture::IAVSource {
   static constexpr int kTakenWaitMs = 100;
   static constexpr int kReadMarginUs = 2000;
 
+  // The default style sheet, kept character for character as the link's hosts know it, though
+  // "bgr24(0, 0, 0)" is no CSS colour: the text is only stored and sent back, never applied.
   static constexpr const char* kDefaultCss =
       "body {background-color: bgr24(0, 0, 0); margin: 0px auto; overflow: hidden;}";
 

@@ -9,27 +9,19 @@
 #include <thread>
 
 #include "child_process.h"
+#include "elapsed.h"
 #include "host_link.h"
 #include "private_machine.h"
 #include "process_tree.h"
+#include "unique_id.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-int UniqueId() {
-  static int counter = 0;
-  return static_cast<int>(getpid()) * 16 + 3000000 + ++counter;
-}
-
 std::string Browser() {
   return BinDir() + "/tavrimon-browser";
-}
-
-long MsSince(Clock::time_point start) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
 // Runs `body` in a forked child inside a further machine of its own, where nobody
@@ -58,7 +50,7 @@ std::string InPrivateMachine(Body body) {
 TEST(BrowserProcess, EndsWith255AtOnceWhenNoHostHoldsTheMutex) {
   const std::string report = InPrivateMachine([] {
     const auto start = Clock::now();
-    ChildProcess browser({Browser(), std::to_string(UniqueId())});
+    ChildProcess browser({Browser(), std::to_string(UniqueInstanceId())});
     auto code = browser.wait(10s);
     return std::to_string(code.value_or(-1)) + " " + std::to_string(MsSince(start));
   });
@@ -72,7 +64,7 @@ TEST(BrowserProcess, EndsWith255AtOnceWhenNoHostHoldsTheMutex) {
 
 TEST(BrowserProcess, EndsWith255SoonAfterTheHostLetsGoOfTheMutex) {
   const std::string report = InPrivateMachine([] {
-    HostLink host(UniqueId());
+    HostLink host(UniqueInstanceId());
     if (!host.holdInstanceMutex() || !host.start()) return std::string("host set-up failed");
     if (!host.launch(Browser())) return std::string("launch failed");
     if (!host.connect(20000)) return std::string("no command channel");
@@ -92,7 +84,7 @@ TEST(BrowserProcess, EndsWith255SoonAfterTheHostLetsGoOfTheMutex) {
 }
 
 TEST(BrowserProcess, CloseEndsItWith0LeavingNoProcessAndTheIdFollowsAtoi) {
-  const int id = UniqueId();
+  const int id = UniqueInstanceId();
   HostLink host(id);
   ASSERT_TRUE(host.holdInstanceMutex());
   ASSERT_TRUE(host.start());
@@ -124,7 +116,7 @@ TEST(BrowserProcess, CloseEndsItWith0LeavingNoProcessAndTheIdFollowsAtoi) {
 }
 
 TEST(BrowserProcess, EndsWith0AfterItsOpenRetriesWhenTheVideoChannelIsMissing) {
-  HostLink host(UniqueId());
+  HostLink host(UniqueInstanceId());
   ASSERT_TRUE(host.holdInstanceMutex());
   ASSERT_TRUE(host.createAudioChannel());
   ASSERT_TRUE(host.createResponseEvent());
@@ -139,7 +131,7 @@ TEST(BrowserProcess, EndsWith0AfterItsOpenRetriesWhenTheVideoChannelIsMissing) {
 }
 
 TEST(BrowserProcess, EndsWith0AtOnceWhenTheResponseEventIsMissing) {
-  HostLink host(UniqueId());
+  HostLink host(UniqueInstanceId());
   ASSERT_TRUE(host.holdInstanceMutex());
   ASSERT_TRUE(host.createVideoChannel());
   ASSERT_TRUE(host.createAudioChannel());

@@ -9,15 +9,11 @@
 
 #include "command_packet.h"
 #include "host_link.h"
+#include "unique_id.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-int UniqueId() {
-  static int counter = 0;
-  return static_cast<int>(getpid()) * 16 + 4000000 + ++counter;
-}
 
 // A host's audio channel and a writer on the renderer's view of it.
 class AudioChannel : public ::testing::Test {
@@ -26,7 +22,7 @@ class AudioChannel : public ::testing::Test {
     ASSERT_TRUE(host.createAudioChannel());
     ASSERT_TRUE(renderersView->open());
   }
-  HostLink host{UniqueId()};
+  HostLink host{UniqueInstanceId()};
   std::shared_ptr<MappingMem> renderersView =
       std::make_shared<MappingMem>(kAudioMappingBase, kAudioEventBase, kAudioRegionSize, host.id());
   ChannelBlockWriter writer{renderersView};
@@ -49,7 +45,7 @@ TEST_F(AudioChannel, WritesWholeBlocksAndDropsOversizedOnes) {
 }
 
 TEST(ChannelBlockWriter, AMissingChannelNeverHoldsUpTheWriter) {
-  const int id = UniqueId();
+  const int id = UniqueInstanceId();
   auto channel =
       std::make_shared<MappingMem>(kVideoMappingBase, kVideoEventBase, kVideoRegionSize, id);
   ChannelBlockWriter writer(channel);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -94,51 +95,55 @@ TEST(ConvV, BufferSizeAt1280x720) {
   EXPECT_EQ(OutputSize(converter), 2764800);
 }
 
-TEST(ConvV, EmptyOrInvalidSizeBuildsNothing) {
-  const Size sizes[] = {{0, 720}, {1280, 0}, {0, 0}, {-4, 4}, {4, -4}};
-  for (const Size& size : sizes) {
-    conv_v converter;
-    converter.Build(size.width, size.height);
-    EXPECT_FALSE(converter.initialized) << size.width << "x" << size.height;
-    converter.ReadOutput([&](const uint8_t* buffer, int64_t bytes) {
-      EXPECT_EQ(buffer, nullptr);
-      EXPECT_EQ(bytes, 0);
-    });
-    uint8_t pixel[4] = {1, 2, 3, 4};
-    EXPECT_FALSE(converter.Convert(pixel, size.width, size.height));
-  }
-}
+// Every way a converter refuses a frame: nothing is read from the frame (one guarded pixel, so
+// a read past it faults), it reports no conversion, and a later build works as usual.
+struct Refusal {
+  const char* name;
+  std::function<void(conv_v&)> prepare;
+  Size painted;
+  bool builtAfter;          // `initialized` once the frame was refused
+  int64_t outputSizeAfter;  // what ReadOutput then reports
+};
 
-TEST(ConvV, ZeroSizeAfterBuildDropsOnlyThatFrame) {
+class ConvVRefusals : public testing::TestWithParam<Refusal> {};
+
+TEST_P(ConvVRefusals, ConvertNothingAndLeaveLaterBuildsAlone) {
+  const Refusal& refusal = GetParam();
   conv_v converter;
-  converter.Build(8, 8);
-  uint8_t pixel[4] = {1, 2, 3, 4};
-  EXPECT_FALSE(converter.Convert(pixel, 0, 8));
-  EXPECT_FALSE(converter.Convert(pixel, 8, 0));
-  EXPECT_TRUE(converter.initialized);
-  EXPECT_EQ(OutputSize(converter), 3 * 8 * 8);
-}
+  refusal.prepare(converter);
+  PaintedFrame pixel({1, 1}, 5);
+  EXPECT_FALSE(converter.Convert(pixel.data(), refusal.painted.width, refusal.painted.height));
+  EXPECT_EQ(converter.initialized, refusal.builtAfter);
+  EXPECT_EQ(OutputSize(converter), refusal.outputSizeAfter);
 
-TEST(ConvV, UnbuildableSizeLeavesConverterUnusable) {
-  // Far beyond what FFmpeg accepts for one image.
-  conv_v converter;
-  converter.Build(100000, 100000);
-  EXPECT_FALSE(converter.initialized);
-  EXPECT_EQ(OutputSize(converter), 0);
-  uint8_t pixel[4] = {1, 2, 3, 4};
-  EXPECT_FALSE(converter.Convert(pixel, 100000, 100000));
-
-  // A later normal build still works.
   converter.Build(2, 2);
   EXPECT_TRUE(converter.initialized);
+  EXPECT_EQ(OutputSize(converter), 12);
 }
 
-TEST(ConvV, ConvertBeforeBuildConvertsNothing) {
-  conv_v converter;
-  PaintedFrame frame({4, 4}, 3);
-  EXPECT_FALSE(converter.Convert(frame.data(), 4, 4));
-  EXPECT_EQ(OutputSize(converter), 0);
-}
+const Refusal kRefusals[] = {
+    {"NeverBuilt", [](conv_v&) {}, {4, 4}, false, 0},
+    {"BuiltWithoutWidth", [](conv_v& c) { c.Build(0, 720); }, {0, 720}, false, 0},
+    {"BuiltWithoutHeight", [](conv_v& c) { c.Build(1280, 0); }, {1280, 0}, false, 0},
+    {"BuiltWithANegativeWidth", [](conv_v& c) { c.Build(-4, 4); }, {-4, 4}, false, 0},
+    {"BuiltWithANegativeHeight", [](conv_v& c) { c.Build(4, -4); }, {4, -4}, false, 0},
+    // Far beyond what FFmpeg accepts for one image.
+    {"BuiltBeyondFfmpeg", [](conv_v& c) { c.Build(100000, 100000); }, {100000, 100000}, false, 0},
+    // A zero-size paint drops that frame only.
+    {"ZeroWidthPaint", [](conv_v& c) { c.Build(8, 8); }, {0, 8}, true, 3 * 8 * 8},
+    {"ZeroHeightPaint", [](conv_v& c) { c.Build(8, 8); }, {8, 0}, true, 3 * 8 * 8},
+    {"AfterReset",
+     [](conv_v& c) {
+       c.Build(16, 16);
+       c.Reset();
+     },
+     {16, 16},
+     false,
+     0},
+};
+
+INSTANTIATE_TEST_SUITE_P(States, ConvVRefusals, testing::ValuesIn(kRefusals),
+                         [](const testing::TestParamInfo<Refusal>& p) { return p.param.name; });
 
 // A paint of another size while the converter is still built for the old one: the frame sits
 // at the end of a guarded mapping, so reading it with the old size would fault.
@@ -184,16 +189,6 @@ TEST(ConvV, ClearedFlagMakesNextBuildUseTheNewSize) {
   PaintedFrame second({9, 5}, 3);
   ASSERT_TRUE(converter.Convert(second.data(), 9, 5));
   EXPECT_EQ(Output(converter), second.ExpectedBgr());
-}
-
-TEST(ConvV, ResetFreesEverything) {
-  conv_v converter;
-  converter.Build(16, 16);
-  converter.Reset();
-  EXPECT_FALSE(converter.initialized);
-  EXPECT_EQ(OutputSize(converter), 0);
-  PaintedFrame frame({16, 16}, 1);
-  EXPECT_FALSE(converter.Convert(frame.data(), 16, 16));
 }
 
 }  // namespace

@@ -71,12 +71,4 @@ TEST(BrowserAppSchemes, RegistersHttpAsStandardAndCorsEnabled) {
   EXPECT_EQ(registrar.lastOptions, 17);
 }
 
-TEST(BrowserAppHandlers, BothProcessHandlersAreTheApplicationItself) {
-  CefRefPtr<BrowserApp> app = new BrowserApp();
-  EXPECT_EQ(static_cast<CefBrowserProcessHandler*>(app.get()),
-            app->GetBrowserProcessHandler().get());
-  EXPECT_EQ(static_cast<CefRenderProcessHandler*>(app.get()), app->GetRenderProcessHandler().get());
-  EXPECT_EQ(app->GetResourceBundleHandler().get(), nullptr);
-}
-
 }  // namespace

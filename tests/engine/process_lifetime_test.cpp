@@ -13,16 +13,12 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "local_http_server.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string BinDir() {
-  const char* dir = std::getenv("TAVRIMON_BIN_DIR");
-  return dir ? dir : ".";
-}
 
 struct Probe {
   pid_t pid = -1;

@@ -15,6 +15,7 @@
 #include <ostream>
 #include <thread>
 
+#include "closed_port.h"
 #include "command_packet.h"
 #include "moving_pages.h"
 #include "process_tree.h"
@@ -51,18 +52,6 @@ function step() { document.body.style.background = `rgb(${n % 256}, 80, 160)`; n
                   requestAnimationFrame(step); }
 requestAnimationFrame(step);
 </script>)js";
-}
-
-int ClosedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);  // nothing listens there any more
-  return ntohs(address.sin_port);
 }
 
 long VmDataKb(pid_t pid) {

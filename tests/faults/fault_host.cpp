@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "command_packet.h"
+#include "elapsed.h"
 #include "host_link.h"
 
 namespace {
@@ -34,10 +35,6 @@ void Say(const std::string& line) {
 [[noreturn]] void Fail(const std::string& why) {
   Say("fault " + why);
   std::exit(1);
-}
-
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 // Brings up a link on channels that must start empty, and the page; returns when the first

@@ -14,15 +14,11 @@
 #include "local_http_server.h"
 #include "moving_pages.h"
 #include "process_tree.h"
+#include "unique_id.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-int FaultId() {
-  static int counter = 0;
-  return static_cast<int>(getpid()) * 16 + 7000000 + ++counter;
-}
 
 std::vector<std::string> HostArgs(int id, const std::string& mode, const std::string& url = "") {
   std::vector<std::string> args{BinDir() + "/fault_host", BinDir() + "/tavrimon-browser",
@@ -53,7 +49,7 @@ class HostFaults : public ::testing::Test {
 };
 
 TEST_F(HostFaults, KilledHostTakesTheWholeRendererTreeAlongAndARestartedHostGetsAFreshLink) {
-  const int id = FaultId();
+  const int id = UniqueInstanceId();
   ChildProcess first(HostArgs(id, "stream", http.Url("/playing")));
   ASSERT_TRUE(first.started());
   auto streaming = first.waitForLine("streaming", 60s);
@@ -90,7 +86,7 @@ TEST_F(HostFaults, HostRestartedBeforeTheWatchdogProbedStillEndsTheOldRenderer) 
   // has probed, so the mutex never looks gone. The old renderer must end all the same rather
   // than serve the id beside the new one; the new host, making its channels after that, gets
   // fresh ones.
-  const int id = FaultId();
+  const int id = UniqueInstanceId();
   ChildProcess first(HostArgs(id, "stream", http.Url("/playing")));
   ASSERT_TRUE(first.started());
   ASSERT_TRUE(first.waitForLine("streaming", 60s));
@@ -111,7 +107,7 @@ TEST_F(HostFaults, HostRestartedBeforeTheWatchdogProbedStillEndsTheOldRenderer) 
 }
 
 TEST_F(HostFaults, HostThatNeverMakesTheChannelsSeesExitZeroAfterAboutFourSeconds) {
-  ChildProcess host(HostArgs(FaultId(), "nochannels"));
+  ChildProcess host(HostArgs(UniqueInstanceId(), "nochannels"));
   ASSERT_TRUE(host.started());
   std::this_thread::sleep_for(1500ms);
   const auto tree = Descendants(host.pid());

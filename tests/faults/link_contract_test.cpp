@@ -13,10 +13,12 @@
 #include <thread>
 
 #include "child_process.h"
+#include "elapsed.h"
 #include "host_link.h"
 #include "local_http_server.h"
 #include "moving_pages.h"
 #include "process_tree.h"
+#include "unique_id.h"
 
 using namespace std::chrono_literals;
 
@@ -24,21 +26,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int LinkId() {
-  static int counter = 0;
-  return static_cast<int>(getpid()) * 256 + 9000000 + ++counter;
-}
-
 std::string Browser() {
   return BinDir() + "/tavrimon-browser";
 }
 
 std::vector<std::string> HostArgs(int id, const std::string& mode, const std::string& url) {
   return {BinDir() + "/fault_host", Browser(), std::to_string(id), mode, url};
-}
-
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 // The exit status of `pid`, a child of this process (an orphan reparented to it counts), or
@@ -102,7 +95,7 @@ TEST_F(LinkContract, EveryCloseEndsTheRendererWithStatus0) {
   std::map<int, int> statuses;
   long long slowest = 0;
   for (int i = 0; i < kCloses; ++i) {
-    LinkedRenderer renderer(LinkId());
+    LinkedRenderer renderer(UniqueInstanceId());
     ASSERT_TRUE(renderer.show(http.Url("/animated"), 64, 48)) << "close " << i;
     const auto closed = Clock::now();
     renderer.host.settings.close();
@@ -120,7 +113,7 @@ TEST_F(LinkContract, EveryRendererOfAKilledHostEndsWithStatus255) {
   std::map<int, int> statuses;
   long long slowest = 0;
   for (int i = 0; i < kHosts; ++i) {
-    ChildProcess host(HostArgs(LinkId(), "stream", http.Url("/animated")));
+    ChildProcess host(HostArgs(UniqueInstanceId(), "stream", http.Url("/animated")));
     ASSERT_TRUE(host.started());
     ASSERT_TRUE(host.waitForLine("streaming", 60s)) << "host " << i << " never saw frames";
     const auto tree = Descendants(host.pid());
@@ -139,8 +132,8 @@ TEST_F(LinkContract, EveryRendererOfAKilledHostEndsWithStatus255) {
 }
 
 TEST_F(LinkContract, TwoHostsOnOneMachineLeaveEachOthersRenderersAlone) {
-  ChildProcess first(HostArgs(LinkId(), "stream", http.Url("/animated")));
-  ChildProcess second(HostArgs(LinkId(), "serve", http.Url("/animated")));
+  ChildProcess first(HostArgs(UniqueInstanceId(), "stream", http.Url("/animated")));
+  ChildProcess second(HostArgs(UniqueInstanceId(), "serve", http.Url("/animated")));
   ASSERT_TRUE(first.started());
   ASSERT_TRUE(second.started());
   ASSERT_TRUE(first.waitForLine("streaming", 60s));
@@ -192,7 +185,7 @@ TEST_F(LinkContract, AStillPageShownTwentyTimesEndsOnThatPageEveryTime) {
                   200 - 5 * i, 30 + 3 * i);
     http.Serve("/still" + std::to_string(i), page);
   }
-  LinkedRenderer renderer(LinkId());
+  LinkedRenderer renderer(UniqueInstanceId());
   ASSERT_TRUE(renderer.show(http.Url("/animated"), 40, 30));
   HostLink& host = renderer.host;
   for (int i = 0; i < kLoads; ++i) {
@@ -242,7 +235,7 @@ TEST_F(LinkContract, RapidPageChangesLeaveOnlyTheLastPageRunning) {
                   8 * i);
     http.Serve("/page" + std::to_string(i), page);
   }
-  LinkedRenderer renderer(LinkId());
+  LinkedRenderer renderer(UniqueInstanceId());
   ASSERT_TRUE(renderer.show(http.Url("/animated"), 80, 60));
   HostLink& host = renderer.host;
   for (int i = 0; i < kChanges; ++i) {

@@ -17,22 +17,16 @@
 #include <vector>
 
 #include "child_process.h"
+#include "closed_port.h"
 #include "host_process.h"
 #include "media_probe.h"
 #include "process_tree.h"
+#include "temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-fs::path TempDir(const std::string& name) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("tavrimon-demo-e2e-" + std::to_string(getpid()) + "-" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
 
 // Lines tavrimon-host itself printed on stderr (the engine's helper processes may add theirs).
 std::vector<std::string> HostLines(const std::string& err) {
@@ -162,22 +156,6 @@ TEST(DemoRecording, PageThatNeverRepaintsFillsTheRecording) {
   EXPECT_EQ(pixel[2], 0xc0);
   EXPECT_EQ(pixel[3], 255);
   fs::remove_all(work);
-}
-
-// A port on 127.0.0.1 that nobody listens on (in this namespace nobody else can take it).
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
 }
 
 TEST(UserErrors, PageThatNeverLoadsEndsWithItsMessage) {

@@ -14,6 +14,7 @@
 #include "child_process.h"
 #include "host_process.h"
 #include "media_probe.h"
+#include "temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -25,15 +26,6 @@ std::string Host() {
 }
 std::string Fake() {
   return BinDir() + "/fake_renderer";
-}
-
-// A fresh folder per test, under the system's temporary folder.
-fs::path TempDir(const std::string& name) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("tavrimon-host-test-" + std::to_string(getpid()) + "-" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
 }
 
 std::vector<std::string> Args(const fs::path& out, std::vector<std::string> more) {

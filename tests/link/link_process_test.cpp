@@ -12,15 +12,11 @@
 #include "child_process.h"
 #include "command_packet.h"
 #include "host_link.h"
+#include "unique_id.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-int UniqueId() {
-  static int counter = 0;
-  return static_cast<int>(getpid()) * 16 + 2000000 + ++counter;
-}
 
 std::unique_ptr<ChildProcess> StartServer(int id) {
   return std::make_unique<ChildProcess>(
@@ -46,7 +42,7 @@ class LinkProcesses : public ::testing::Test {
     ASSERT_TRUE(server->waitForLine("started", 20s)) << "server did not start";
     ASSERT_TRUE(host.connect(10000));
   }
-  HostLink host{UniqueId()};
+  HostLink host{UniqueInstanceId()};
   std::unique_ptr<ChildProcess> server;
 };
 
@@ -142,7 +138,7 @@ StartFailure FailedStart(HostLink& host) {
 }
 
 TEST(LinkStart, FailsAfterTheOpenRetriesWhenTheVideoChannelIsMissing) {
-  HostLink host(UniqueId());
+  HostLink host(UniqueInstanceId());
   ASSERT_TRUE(host.createAudioChannel());
   ASSERT_TRUE(host.createResponseEvent());
   const auto failure = FailedStart(host);
@@ -152,7 +148,7 @@ TEST(LinkStart, FailsAfterTheOpenRetriesWhenTheVideoChannelIsMissing) {
 }
 
 TEST(LinkStart, FailsAtOnceWhenTheResponseEventIsMissing) {
-  HostLink host(UniqueId());
+  HostLink host(UniqueInstanceId());
   ASSERT_TRUE(host.createVideoChannel());
   ASSERT_TRUE(host.createAudioChannel());
   const auto failure = FailedStart(host);
@@ -162,7 +158,7 @@ TEST(LinkStart, FailsAtOnceWhenTheResponseEventIsMissing) {
 }
 
 TEST(LinkRestart, KilledHoldersLeaveNoStalePacketOrSignal) {
-  HostLink host(UniqueId());
+  HostLink host(UniqueInstanceId());
   ASSERT_TRUE(host.start());
   {
     auto first = StartServer(host.id());

@@ -13,13 +13,9 @@
 #include "host_link.h"
 #include "i_server.h"
 #include "scroll_handler.h"
+#include "unique_id.h"
 
 namespace {
-
-int UniqueId() {
-  static int counter = 0;
-  return static_cast<int>(getpid()) * 16 + 1000000 + ++counter;
-}
 
 std::vector<std::uint8_t> Region(std::string_view name, const void* payload, std::size_t size) {
   std::vector<std::uint8_t> region(kMaxPacketSize, 0);
@@ -175,7 +171,7 @@ class Senders : public ::testing::Test {
     host.settings.connected = true;
   }
   std::string packetName() const { return reinterpret_cast<const char*>(view + 4); }
-  HostLink host{UniqueId()};
+  HostLink host{UniqueInstanceId()};
   std::uint8_t* view = nullptr;
 };
 
@@ -233,7 +229,7 @@ TEST_F(Senders, ConnectedOnlyOperationsSendNothingWhileDisconnected) {
 }
 
 TEST(SendersWithoutChannel, KeepTheirOldValues) {
-  HostLink host(UniqueId());  // command channel named but never opened
+  HostLink host(UniqueInstanceId());  // command channel named but never opened
   host.settings.connected = true;
   EXPECT_FALSE(host.settings.setTarget("http://127.0.0.1/"));
   EXPECT_EQ(host.settings.getTarget(), "");
