@@ -18,6 +18,19 @@ void WriteU32(std::uint8_t* at, std::uint32_t value) {
   at[3] = static_cast<std::uint8_t>(value >> 24);
 }
 
+std::string_view CommandWord(const std::uint8_t* packet) {
+  const char* word = reinterpret_cast<const char*>(packet + kPacketNameOffset);
+  return std::string_view(word, strnlen(word, kPacketNameSize));
+}
+
+bool StringPayload(const std::uint8_t* packet, std::string* out) {
+  const std::int32_t size = ReadI32(packet + kPacketPayloadSizeOffset);
+  if (size < 0 || static_cast<std::size_t>(size) > kMaxPayloadSize) return false;
+  out->assign(reinterpret_cast<const char*>(packet + kPacketPayloadOffset),
+              static_cast<std::size_t>(size));
+  return true;
+}
+
 std::vector<std::uint8_t> BuildCommandPacket(std::string_view name, const void* payload,
                                              std::size_t payloadSize) {
   if (payloadSize > kMaxPayloadSize || name.size() >= kPacketNameSize) return {};

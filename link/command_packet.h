@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -26,6 +27,13 @@ inline constexpr std::size_t kReadyReplySize = 44;
 // when the payload does not fit the region or the word does not fit its field.
 std::vector<std::uint8_t> BuildCommandPacket(std::string_view name, const void* payload,
                                              std::size_t payloadSize);
+
+// The command word of a packet (kMaxPacketSize bytes), without reading past its 32-byte field.
+std::string_view CommandWord(const std::uint8_t* packet);
+
+// The string payload of a packet; false, with nothing stored, when its declared size is
+// negative or runs past the region.
+bool StringPayload(const std::uint8_t* packet, std::string* out);
 
 // Little-endian integer fields inside a region.
 std::uint32_t ReadU32(const std::uint8_t* at);

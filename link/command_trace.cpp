@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "command_packet.h"
@@ -25,18 +24,16 @@ std::FILE* File() {
 void Record(const std::uint8_t* packet) {
   std::FILE* file = File();
   if (file == nullptr || ReadU32(packet) == 0) return;
-  const char* field = reinterpret_cast<const char*>(packet + kPacketNameOffset);
-  const std::string word(field, strnlen(field, kPacketNameSize));
-  std::int32_t size = ReadI32(packet + kPacketPayloadSizeOffset);
-  if (size < 0 || static_cast<std::size_t>(size) > kMaxPayloadSize) size = 0;
-  std::string line = word;
+  const std::string_view word = CommandWord(packet);
+  std::string line(word);
+  std::string text;
   if (word == "setTarget" || word == "select") {
+    StringPayload(packet, &text);
     line += ' ';
-    for (std::int32_t i = 0; i < size; ++i) {
-      const char c = static_cast<char>(packet[kPacketPayloadOffset + i]);
-      line += (c == '\n' || c == '\r') ? ' ' : c;
-    }
+    for (const char c : text) line += (c == '\n' || c == '\r') ? ' ' : c;
   } else {
+    std::int32_t size = ReadI32(packet + kPacketPayloadSizeOffset);
+    if (size < 0 || static_cast<std::size_t>(size) > kMaxPayloadSize) size = 0;
     for (std::int32_t at = 0; at + 4 <= size && at < 12; at += 4) {
       line += ' ' + std::to_string(ReadI32(packet + kPacketPayloadOffset + at));
     }

@@ -14,27 +14,12 @@
 
 namespace {
 
-// The command word at offset 4, without reading past its 32-byte field.
-std::string_view CommandWord(const std::uint8_t* region) {
-  const char* word = reinterpret_cast<const char*>(region + kPacketNameOffset);
-  return std::string_view(word, strnlen(word, kPacketNameSize));
-}
-
 bool SameWord(std::string_view word, std::string_view command) {
   if (word.size() != command.size()) return false;
   for (std::size_t i = 0; i < word.size(); ++i) {
     auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
     if (fold(word[i]) != fold(command[i])) return false;
   }
-  return true;
-}
-
-// A string payload, or false when its declared size is negative or runs past the region.
-bool StringPayload(const std::uint8_t* region, std::string* out) {
-  const std::int32_t size = ReadI32(region + kPacketPayloadSizeOffset);
-  if (size < 0 || static_cast<std::size_t>(size) > kMaxPayloadSize) return false;
-  out->assign(reinterpret_cast<const char*>(region + kPacketPayloadOffset),
-              static_cast<std::size_t>(size));
   return true;
 }
 
