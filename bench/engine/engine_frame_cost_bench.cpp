@@ -27,6 +27,7 @@
 #include "include/cef_client.h"
 #include "process_tree.h"
 #include "reference_page.h"
+#include "sibling_program.h"
 #include "src/paint_delay.h"
 #include "ui_task.h"
 
@@ -134,8 +135,7 @@ Figures MeasureEngine(int w, int h, bool opaque, int page, cef_internal::PaintDe
 
 Figures MeasureFloor(int w, int h, bool snapshots, int page) {
   Figures f;
-  std::string exe =
-      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "webkit-floor").string();
+  std::string exe = SiblingProgram("webkit-floor");
   // Everything the child needs is made before fork (the page's URL depends on the pid).
   std::string url = PageUrl(page), ws = std::to_string(w), hs = std::to_string(h),
               fps = std::to_string(kFps);

@@ -27,14 +27,11 @@
 #include <vector>
 
 #include "host_link.h"
+#include "sibling_program.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string Browser() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tavrimon-browser";
-}
 
 // Two processes that spin until killed.
 std::vector<pid_t> StartHogs() {
@@ -96,8 +93,8 @@ bool Run(shr_avsource::SendPacing pacing, int bursts, int gapMs, int id, Result*
   std::filesystem::remove(tracePath);
   setenv("TAVRIMON_COMMAND_TRACE", tracePath.c_str(), 1);
   HostLink host(id);
-  const bool up =
-      host.holdInstanceMutex() && host.start() && host.launch(Browser()) && host.connect(30000);
+  const bool up = host.holdInstanceMutex() && host.start() &&
+                  host.launch(SiblingProgram("tavrimon-browser")) && host.connect(30000);
   unsetenv("TAVRIMON_COMMAND_TRACE");
   if (!up) return false;
   host.settings.sendPacing = pacing;

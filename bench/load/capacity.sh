@@ -22,12 +22,10 @@ width=1280
 height=720
 fps=30
 
-# Everything below runs in a network namespace of its own: the page server is private to this
-# run.
-if [ "${TAVRIMON_CAPACITY_INSIDE:-}" != 1 ]; then
-  exec env TAVRIMON_CAPACITY_INSIDE=1 unshare --net -- "$0" "$@"
-fi
-ip link set lo up
+# Everything below runs in a network namespace of its own.
+# shellcheck source=../common/private_network.sh
+source "$(dirname "$0")/../common/private_network.sh"
+run_in_private_network "$@"
 
 site=$(mktemp -d)
 trap 'kill "$server" 2>/dev/null || true; rm -rf "$site"' EXIT

@@ -14,12 +14,10 @@ build=$(realpath "${6:-build}")
 bin="$build/bin"
 [ -x "$bin/load_host" ] || { echo "build load_host first: cmake --build $build --target load_host" >&2; exit 1; }
 
-# Everything below runs in a network namespace of its own: the page server is private to this
-# run.
-if [ "${TAVRIMON_LOAD_INSIDE:-}" != 1 ]; then
-  exec env TAVRIMON_LOAD_INSIDE=1 unshare --net -- "$0" "$@"
-fi
-ip link set lo up
+# Everything below runs in a network namespace of its own.
+# shellcheck source=../common/private_network.sh
+source "$(dirname "$0")/../common/private_network.sh"
+run_in_private_network "$@"
 
 site=$(mktemp -d)
 trap 'kill "$server" 2>/dev/null || true; rm -rf "$site"' EXIT

@@ -21,6 +21,7 @@
 #include "host_link.h"
 #include "process_tree.h"
 #include "reference_page.h"
+#include "sibling_program.h"
 
 namespace {
 
@@ -32,10 +33,6 @@ const char kStillPage[] = R"(<!doctype html><meta charset=utf-8>
 h1{margin:0;padding:60px}p{padding:0 60px}</style>
 <h1>A still page</h1><p>Text and a gradient that do not change once the page has loaded.</p>
 )";
-
-std::string Browser() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tavrimon-browser";
-}
 
 std::string WritePage(const std::string& name, const char* html) {
   const auto path = std::filesystem::temp_directory_path() /
@@ -72,8 +69,8 @@ struct Kind {
 bool Measure(const std::string& pageName, const std::string& file, int width, int height,
              int settleS, int id) {
   HostLink host(id);
-  if (!host.holdInstanceMutex() || !host.start() || !host.launch(Browser()) ||
-      !host.connect(30000)) {
+  if (!host.holdInstanceMutex() || !host.start() ||
+      !host.launch(SiblingProgram("tavrimon-browser")) || !host.connect(30000)) {
     std::fprintf(stderr, "memory_bench: the link did not come up\n");
     return false;
   }

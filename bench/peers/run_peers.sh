@@ -30,12 +30,10 @@ if [ ! -x /usr/lib/chromium/chromium ] && [ ! -x /usr/bin/chromium ]; then
   fi
 fi
 
-# Everything below runs in a network namespace of its own: the page server is private to this
-# run, and neither browser can reach out.
-if [ "${TAVRIMON_PEERS_INSIDE:-}" != 1 ]; then
-  exec env TAVRIMON_PEERS_INSIDE=1 unshare --net -- "$0" "$@"
-fi
-ip link set lo up
+# Everything below runs in a network namespace of its own.
+# shellcheck source=../common/private_network.sh
+source "$here/../common/private_network.sh"
+run_in_private_network "$@"
 
 site=$(mktemp -d)
 server=""
