@@ -162,17 +162,11 @@ bool BrowserView::Build(const CefWindowInfo& windowInfo, CefRefPtr<CefClient> cl
       "autoplay", config.autoplayWithoutGesture ? WEBKIT_AUTOPLAY_ALLOW : WEBKIT_AUTOPLAY_DENY,
       nullptr);
   // A windowless view paces its pages' animation frames at its frame rate.
-  if (windowless_) {
-    contentManager_ = webkit_user_content_manager_new();
-    SetAnimationPacing(contentManager_, frameRate_);
-  }
-  GObject* object = static_cast<GObject*>(
-      contentManager_
-          ? g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", WebContext(audioHandler_ != nullptr),
-                         "settings", webSettings, "website-policies", policies,
-                         "user-content-manager", contentManager_, nullptr)
-          : g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", WebContext(audioHandler_ != nullptr),
-                         "settings", webSettings, "website-policies", policies, nullptr));
+  contentManager_ = webkit_user_content_manager_new();
+  if (windowless_) SetAnimationPacing(contentManager_, frameRate_);
+  GObject* object = static_cast<GObject*>(g_object_new(
+      WEBKIT_TYPE_WEB_VIEW, "web-context", WebContext(audioHandler_ != nullptr), "settings",
+      webSettings, "website-policies", policies, "user-content-manager", contentManager_, nullptr));
   g_object_unref(webSettings);
   g_object_unref(policies);
   view_ = WEBKIT_WEB_VIEW(object);
@@ -573,7 +567,7 @@ void BrowserView::SetWindowlessFrameRate(int frame_rate) {
   RunOnUi([this, frame_rate] {
     frameRate_ = frame_rate > 0 ? std::min(frame_rate, kMaxFrameRate) : kDefaultFrameRate;
     // Documents loaded from now on; the one shown keeps the pace it started with.
-    if (contentManager_) SetAnimationPacing(contentManager_, frameRate_);
+    if (windowless_ && contentManager_) SetAnimationPacing(contentManager_, frameRate_);
   });
 }
 

@@ -151,7 +151,8 @@ class BrowserView : public CefBrowser, public CefBrowserHost {
   static gboolean OnCaptureDue(gpointer self);
   gint64 lastCaptureUs_ = 0;
   cairo_surface_t* surface_ = nullptr;
-  WebKitUserContentManager* contentManager_ = nullptr;  // windowless views: the pacing script
+  // The view's scripts: the pacing script of a windowless view.
+  WebKitUserContentManager* contentManager_ = nullptr;
   // A transparent view's frames kept from WebKit's store; snapshots once that is lost.
   std::unique_ptr<StoreFrames> storeFrames_;
   bool snapshotFrames_ = false;  // a non-composited view that is not opaque: see TakeSnapshot

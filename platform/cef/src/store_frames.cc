@@ -132,9 +132,7 @@ void StoreFrames::Unbind() {
   if (!store_) return;
   cairo_surface_t* store = store_;
   store_ = nullptr;
-  StoreHooks::busy = true;
   cairo_surface_set_user_data(store, &kWatchedStore, nullptr, nullptr);
-  StoreHooks::busy = false;
 }
 
 void StoreFrames::TakeRect(int x, int y, int width, int height) {
